@@ -1,0 +1,55 @@
+// The QDX block reader: one open input file, walked block by block.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "qdx/compact_state.h"
+#include "qdx/meas_epoch.h"
+
+namespace kavrino {
+
+// Buffered input of one file: a large buffer with bulk refills and an exact
+// logical position (buffer_offset + pos).
+struct QdxInput {
+  int fd = -1;
+  int64_t file_size = 0;
+  std::unique_ptr<uint8_t[]> buffer;
+  size_t capacity = 0;
+  size_t length = 0;          // valid bytes in buffer
+  size_t pos = 0;             // logical position inside buffer
+  int64_t buffer_offset = 0;  // file offset of buffer[0]
+};
+
+// Owned by the pass that opened it; never copied.
+struct QdxReader {
+  QdxInput input;
+  MeasGatherState gather;      // epoch gathering across blocks of one time stamp
+  CompactRefState compact[2];  // compact reference state, streams 0 and 1
+
+  QdxReader() = default;
+  QdxReader(const QdxReader&) = delete;
+  QdxReader& operator=(const QdxReader&) = delete;
+};
+
+// Mode bits of GetNextQdxBlock.
+inline constexpr int kQdxModeWalk = 0;
+inline constexpr int kQdxModeRewind = 1;  // bits 0-1 == 1: rewind before searching
+inline constexpr int kQdxModePeek = 4;    // bits 2-3 == 1: put the position back after a find
+
+// Resets the reader and opens path for reading; fatal stop (qdxread,460) on failure.
+void InitQdxReader(const char* path, QdxReader* reader);
+// Closes the file; fatal stop (qdxread,477) on failure.
+void CloseQdxReader(QdxReader* reader);
+// Finds the next CRC-valid block whose number is first_id or second_id (65535:
+// any) and copies it whole into buffer (kQdxMaxBlockSize bytes or more).
+// Returns 0 for a block, -1 at the end of the file (position back where the
+// search began).
+int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint16_t second_id,
+                    int mode);
+int64_t QdxTell(const QdxReader* reader);
+int64_t QdxFileSize(QdxReader* reader);
+// Puts the stream back to offset 0 (between passes sharing a reader).
+void QdxRewind(QdxReader* reader);
+
+}  // namespace kavrino
