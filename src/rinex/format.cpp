@@ -19,7 +19,13 @@ int Clamp(int v, int lo, int hi) {
 // `capacity` characters; returns the full length. A sign in front of zero
 // padding goes before the zeros, as printf puts it.
 size_t Place(char* out, size_t capacity, const char* text, size_t len, int width, char pad) {
-  size_t total = len < static_cast<size_t>(width) ? static_cast<size_t>(width) : len;
+  const size_t total = len < static_cast<size_t>(width) ? static_cast<size_t>(width) : len;
+  if (total <= capacity && !(pad == '0' && len > 0 && text[0] == '-')) {
+    const size_t fill = total - len;
+    std::memset(out, pad, fill);
+    std::memcpy(out + fill, text, len);
+    return total;
+  }
   size_t fill = total - len;
   size_t pos = 0;
   auto put = [&](char c) {
