@@ -127,11 +127,6 @@ TEST(DayOfYear, Table) {
   }
 }
 
-TEST(WeekTowToSeconds, AddsWeeks) {
-  EXPECT_DOUBLE_EQ(WeekTowToSeconds(2059, 1.5), 2059 * 604800.0 + 1.5);
-  EXPECT_DOUBLE_EQ(WeekTowToSeconds(0, 0), 0);
-}
-
 TEST(CurrentUtcTime, MatchesSystemClock) {
   const std::time_t before = std::time(nullptr);
   const CalendarTime now = CurrentUtcTime();
@@ -160,9 +155,6 @@ TEST(SettleTimeOfDay, Table) {
     EXPECT_EQ(start, c.want_start) << c.start;
     EXPECT_EQ(end, c.want_end) << c.end;
   }
-  EXPECT_TRUE(IsInWindow(5, 5, 5));
-  EXPECT_FALSE(IsInWindow(4, 5, 6));
-  EXPECT_FALSE(IsInWindow(7, 5, 6));
 }
 
 }  // namespace
