@@ -201,6 +201,8 @@ TEST(WriteObsEpoch, PseudorangeSeparation) {
        "G01  20000000.000 0" + kBlankField + "  20000000.001 0  20000000.002 0"},
       {"already apart", 2e7 + 0.001, 2e7, 2e7 + 0.002, kAbsent,
        "G01  20000000.001 0" + kBlankField + "  20000000.000 0  20000000.002 0"},
+      {"beyond 2^32 mm", 4294967.296, 4294967.296, kAbsent, kAbsent,
+       "G01   4294967.296 0" + kBlankField + "   4294967.297 0"},
       {"negative and huge", -5.0004, 1e300, -5.0, kAbsent, ""},
   };
   for (const auto& c : cases) {
