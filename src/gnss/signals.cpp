@@ -131,6 +131,14 @@ constexpr bool MasksMatchTable() {
 }
 static_assert(MasksMatchTable());
 
+constexpr bool SlotsFitAnEpoch() {
+  for (const SignalRow& row : kSignalTable) {
+    if (row.slot > 6) return false;
+  }
+  return true;
+}
+static_assert(SlotsFitAnEpoch());
+
 }  // namespace
 
 uint8_t SvidToSatIndex(uint8_t svid) {
