@@ -10,29 +10,28 @@
 namespace kavrino {
 namespace {
 
-constexpr size_t kMaxPathLength = 255;
+// The generator runs that navigation products are made of.
+enum class NavRun { kGps, kGlonass, kGalileo, kSbas, kBeidou, kQzss, kSbasBroadcast };
 
-// One navigation product: its letter in -n, the header lines reserved for it
-// and the file type index of its output name.
+// One navigation product: its letter in -n, the header lines reserved for it,
+// the file type index of its output name and its generator run (the mixed file
+// has one run per constellation instead).
 struct NavProduct {
   char letter;
   int header_lines;
   int type_index;
+  NavRun run;
 };
 
 constexpr NavProduct kNavProducts[] = {
-    {'N', 7, 1},   // GPS
-    {'G', 4, 3},   // GLONASS
-    {'E', 7, 2},   // Galileo
-    {'H', 3, 4},   // SBAS
-    {'I', 3, 7},   // BeiDou
-    {'P', 10, 8},  // mixed, one generator run per constellation
-    {'B', 4, 9},   // SBAS broadcast
+    {'N', 7, 1, NavRun::kGps},           {'G', 4, 3, NavRun::kGlonass},
+    {'E', 7, 2, NavRun::kGalileo},       {'H', 3, 4, NavRun::kSbas},
+    {'I', 3, 7, NavRun::kBeidou},        {'P', 10, 8, NavRun::kGps},
+    {'B', 4, 9, NavRun::kSbasBroadcast},
 };
 
 // The constellation runs of the mixed navigation file, in order, each skipped
 // when its exclusion flag is set.
-enum class NavRun { kGps, kGlonass, kGalileo, kSbas, kBeidou, kQzss, kSbasBroadcast };
 struct MixedRun {
   NavRun run;
   uint32_t exclusion;
@@ -110,28 +109,13 @@ int RunNavGenerator(DriverRun* run, const std::string& input, NavRun which, floa
   return kNothingWritten;  // no navigation generators in this build yet
 }
 
-NavRun SingleNavRun(char letter) {
-  switch (letter) {
-    case 'N':
-      return NavRun::kGps;
-    case 'G':
-      return NavRun::kGlonass;
-    case 'E':
-      return NavRun::kGalileo;
-    case 'H':
-      return NavRun::kSbas;
-    case 'I':
-      return NavRun::kBeidou;
-    default:
-      return NavRun::kSbasBroadcast;
-  }
-}
-
 // One navigation product of one input file: its generator runs, each with its
-// share of the progress, each counted when it wrote data.
+// share of the progress, each counted when it wrote data. The product's own
+// passes (the pre-scans, the output file with its reserved header, the header
+// written last) wrap these runs.
 void RunNavigationProduct(DriverRun* run, const std::string& input, const NavProduct& product) {
   if (product.letter != 'P') {
-    CountResult(run, RunNavGenerator(run, input, SingleNavRun(product.letter), ProductShare(*run)));
+    CountResult(run, RunNavGenerator(run, input, product.run, ProductShare(*run)));
     return;
   }
   for (const MixedRun& mixed : kMixedRuns) {
@@ -154,8 +138,8 @@ bool WantsProduct(const RunSettings& settings, char letter) {
 // Every requested product of one input file, in the fixed order: observation,
 // meteorological, then the navigation products in the order of their letters.
 // Returns false when the input file cannot be read.
-bool ConvertInputFile(DriverRun* run, const std::string& name) {
-  const std::string input = name.substr(0, kMaxPathLength);
+bool ConvertInputFile(DriverRun* run, const std::string& input) {
+  // The name is used whole: a long path names the file the user meant or none.
   if (!CheckReadable(input.c_str(), "input QDX")) return false;
   const RunSettings& settings = run->settings;
   if (WantsProduct(settings, 'O')) CountResult(run, RunObservationProduct(run, input));
