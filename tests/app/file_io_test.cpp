@@ -177,11 +177,7 @@ TEST_F(FileOpenTest, OpenWriteAndCloseEmptiesTheSlot) {
   CloseOutputFile(&file);  // an empty slot is left alone
   CloseOutputFile(nullptr);
   EXPECT_EQ(test::ReadFileText(path), "line\n");
-}
-
-TEST_F(FileOpenTest, OpenFileOrExitEndsWithTheGivenStatus) {
-  const std::string missing = dir_ + "/no/such/out";
-  EXPECT_EXIT(OpenFileOrExit(missing.c_str(), "wt", "output RINEX", 1),
+  EXPECT_EXIT(OpenFileOrExit((dir_ + "/no/such/out").c_str(), "wt", "output RINEX", 1),
               ::testing::ExitedWithCode(1), "could not be opened for writing");
 }
 

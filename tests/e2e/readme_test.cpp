@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,13 +42,6 @@ TEST(Readme, QuickStartMatchesTheCiScript) {
   const std::vector<std::string> ci = Lines(test::ReadFileText(KAVRINO_SOURCE_DIR "/.ci/run"));
   EXPECT_NE(std::find(ci.begin(), ci.end(), commands[1]), ci.end())
       << ".ci/run does not run the README's test command: " << commands[1];
-}
-
-TEST(Readme, BundledSampleExists) {
-  if (!std::filesystem::exists(KAVRINO_SOURCE_DIR "/samples")) {
-    GTEST_SKIP() << "no samples folder in this tree";
-  }
-  EXPECT_TRUE(std::filesystem::is_regular_file(KAVRINO_SOURCE_DIR "/samples/sample.qdx"));
 }
 
 }  // namespace
