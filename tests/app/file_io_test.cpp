@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "qdx/block.h"
+#include "qdx/reader.h"
 #include "support/qdx_writer.h"
 
 namespace kavrino {
@@ -120,6 +123,37 @@ TEST(UpdateProgress, RedrawsOncePerWholePercentAcrossFiles) {
   // 100 (two carriage returns).
   EXPECT_EQ(draws, 50 + 9 + 2);
   EXPECT_NE(out.find("| 75%"), std::string::npos);
+  EXPECT_EQ(out.substr(out.size() - kClearLine.size()), kClearLine);
+}
+
+// Walks every block of a file, updating the bar in the range [from, to).
+void WalkWithProgress(const std::string& path, int from, int to) {
+  QdxReader reader;
+  InitQdxReader(path.c_str(), &reader);
+  std::vector<uint8_t> block(kQdxMaxBlockSize);
+  while (GetNextQdxBlock(&reader, block.data(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) == 0) {
+    UpdateProgress(&reader, from, to);
+  }
+  CloseQdxReader(&reader);
+}
+
+TEST(UpdateProgress, EachFileFillsItsOwnShare) {
+  const std::string dir = test::MakeTempDir("progress");
+  std::vector<uint8_t> large, small;
+  for (int i = 0; i < 10; ++i) test::Append(&large, test::QdxBlockWriter(4027, 0, i, 2000, 100));
+  test::Append(&small, test::QdxBlockWriter(4027, 0, 0, 2000, 100));
+  ASSERT_TRUE(test::WriteFileBytes(dir + "/large.qdx", large));
+  ASSERT_TRUE(test::WriteFileBytes(dir + "/small.qdx", small));
+  ResetProgressDisplay();
+  const std::string out = Capture(stdout, [&] {
+    WalkWithProgress(dir + "/large.qdx", 0, 50);
+    WalkWithProgress(dir + "/small.qdx", 50, 100);
+  });
+  ResetProgressDisplay();
+  EXPECT_NE(out.find("| 50%"), std::string::npos);
+  // The one block of the small file completes the run: the line is cleared.
+  EXPECT_EQ(out.find("| 55%"), std::string::npos);
+  ASSERT_GE(out.size(), kClearLine.size());
   EXPECT_EQ(out.substr(out.size() - kClearLine.size()), kClearLine);
 }
 

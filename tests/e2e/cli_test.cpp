@@ -53,11 +53,20 @@ TEST_F(CliTest, VersionIsPrintedWithoutInput) {
 }
 
 TEST_F(CliTest, UsageErrorsEndWithStatusThree) {
-  for (const char* args : {"", "-R 2.11 -f empty.qdx", "-q -f empty.qdx"}) {
-    const RunResult r = RunKavrinoIn(dir_, args);
-    EXPECT_EQ(r.status, 3) << args;
-    EXPECT_EQ(r.out, "") << args;
-    EXPECT_EQ(r.err.rfind("\nkavrino -f input_file", 0), 0u) << args << ": " << r.err;
+  struct Case {
+    const char* args;
+    std::string first_line;  // printed before the usage text
+  } cases[] = {
+      {"", ""},
+      {"-R 2.11 -f empty.qdx", ""},
+      {"-n -f empty.qdx", ""},
+      {"-q -f empty.qdx", "Unknown option -q.\n"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = RunKavrinoIn(dir_, c.args);
+    EXPECT_EQ(r.status, 3) << c.args;
+    EXPECT_EQ(r.out, "") << c.args;
+    EXPECT_EQ(r.err.rfind(c.first_line + "\nkavrino -f input_file", 0), 0u) << c.args << r.err;
   }
 }
 
