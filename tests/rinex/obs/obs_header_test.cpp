@@ -199,25 +199,18 @@ std::string HeaderOf(const ObsTypeLayout& layout, const ReceiverSetupRecord& set
   });
 }
 
-TEST(ObsHeader, VersionTextAndSystemLetter) {
-  struct Case {
-    int version;
+TEST(ObsHeader, SystemLetterAndVersion210) {
+  const struct {
     uint64_t mask;
-    const char* first_line;
-  } cases[] = {
-      {RINEX_210, 0x1, "     2.10           OBSERVATION DATA    G"},
-      {RINEX_211, 0x101, "     2.11           OBSERVATION DATA    M"},
-      {RINEX_304, 0x10000, "     3.04           OBSERVATION DATA    E"},
-      {RINEX_304, 0, "     3.04           OBSERVATION DATA     "},
-      {RINEX_304, 0x8000, "     3.04           OBSERVATION DATA    I"},
-      {RINEX_304, 1ULL << 32, "     3.04           OBSERVATION DATA    J"},
-  };
-  for (const auto& c : cases) {
-    ObsTypeLayout layout = EmptyLayout(c.version);
-    layout.signal_mask = c.mask;
-    std::string header = HeaderOf(layout, DefaultSetup());
-    EXPECT_EQ(header.substr(0, 41), c.first_line) << c.version << " " << c.mask;
-  }
+    char letter;
+  } cases[] = {{0x1, 'G'},        {0x101, 'M'},      {0x10000, 'E'},
+               {0, '\0'},         {0x8000, 'I'},     {1ULL << 32, 'J'},
+               {1ULL << 28, 'C'}, {1ULL << 24, 'S'}, {0x3000000 | 0x1000, 'M'}};
+  for (const auto& c : cases) EXPECT_EQ(ObsSystemLetter(c.mask), c.letter) << c.mask;
+  ObsTypeLayout layout = EmptyLayout(RINEX_210);
+  layout.signal_mask = 0x100;
+  EXPECT_EQ(HeaderOf(layout, DefaultSetup()).substr(0, 41),
+            "     2.10           OBSERVATION DATA    R");
 }
 
 TEST(ObsHeader, ReceiverAndAntennaRules) {
@@ -271,30 +264,6 @@ TEST(ObsHeader, FullWidthSetupTextsStayInTheirFields) {
   ExpectAllLines80(header);
 }
 
-TEST(ObsHeader, CommentAndMarkerTypeLines) {
-  struct Case {
-    int version;
-    size_t comment_length;
-    const char* marker_type;
-    size_t comments;  // COMMENT lines besides the fixed ones
-    size_t marker_type_lines;
-  } cases[] = {
-      {RINEX_211, 0, "GEODETIC", 0, 0},
-      {RINEX_211, 61, "GEODETIC", 2, 0},
-      {RINEX_304, 240, "Unknown", 4, 0},
-      {RINEX_304, 60, "GEODETIC", 1, 1},
-  };
-  for (const auto& c : cases) {
-    ReceiverSetupRecord setup = DefaultSetup();
-    PutText(&setup, 268, 20, c.marker_type);
-    std::string comment(c.comment_length, 'k');
-    std::string header = HeaderOf(EmptyLayout(c.version), setup, 1, nullptr, comment);
-    size_t fixed = c.version == RINEX_304 ? 2 : 0;
-    EXPECT_EQ(LinesWithLabel(header, "COMMENT").size(), c.comments + fixed) << c.comment_length;
-    EXPECT_EQ(LinesWithLabel(header, "MARKER TYPE").size(), c.marker_type_lines);
-  }
-}
-
 TEST(ObsHeader, Rinex3TypeListsWithChannelAndLongLists) {
   ObsTypeLayout layout = EmptyLayout(RINEX_304);
   layout.with_channel = 1;
@@ -337,11 +306,7 @@ TEST(ObsHeader, GlonassSlotLines) {
   EXPECT_EQ(LinesWithLabel(header, "GLONASS COD/PHS/BIS")[0].substr(0, 52),
             " C1C    0.000 C1P    0.000 C2C    0.000 C2P    0.000");
 
-  std::memset(glo, -128, sizeof glo);
-  glo[6] = 0;
-  header = HeaderOf(layout, DefaultSetup(), 1, nullptr, "", glo);
-  EXPECT_EQ(LinesWithLabel(header, "GLONASS SLOT / FRQ #")[0].substr(0, 12), "  1 R07  0  ");
-  std::memset(glo, -128, sizeof glo);
+  std::memset(glo, -128, sizeof glo);  // no slot known: no line
   header = HeaderOf(layout, DefaultSetup(), 1, nullptr, "", glo);
   EXPECT_TRUE(LinesWithLabel(header, "GLONASS SLOT / FRQ #").empty());
 }
