@@ -29,7 +29,7 @@ constexpr const char* kLongDataTypes[11] = {"MO", "GN", "EN", "RN", "SN", "xx",
 constexpr char kSequenceCharacters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 constexpr int kMaxSequenceIndex = 35;
 
-std::string_view SetupText(const ReceiverSetupRecord& setup, size_t offset, size_t width) {
+std::string_view FieldText(const ReceiverSetupRecord& setup, size_t offset, size_t width) {
   const char* p = reinterpret_cast<const char*>(setup.bytes + offset);
   return std::string_view(p, strnlen(p, width));
 }
@@ -162,15 +162,15 @@ std::string BuildOutputFileName(std::string_view input_name, std::string_view ou
   int monument = 0;
   int receiver = 0;
   if (ReadU16(setup.bytes + kIdOffset) & 0x8000) {
-    station = SafeNamePart(SetupText(setup, kStationCodeOffset, kStationCodeWidth));
-    country = SafeNamePart(SetupText(setup, kCountryCodeOffset, kCountryCodeWidth));
+    station = SafeNamePart(FieldText(setup, kStationCodeOffset, kStationCodeWidth));
+    country = SafeNamePart(FieldText(setup, kCountryCodeOffset, kCountryCodeWidth));
     monument = setup.bytes[kMonumentIndexOffset];
     receiver = setup.bytes[kReceiverIndexOffset];
   }
   if (!country_option.empty()) country = std::string(country_option.substr(0, 3));
   country = PadUnderscore(country, 3);
   if (station.empty()) {
-    station = SafeNamePart(SetupText(setup, kMarkerNameOffset, kMarkerNameWidth));
+    station = SafeNamePart(FieldText(setup, kMarkerNameOffset, kMarkerNameWidth));
   }
   const std::string designator = PadUnderscore(station, 4);
 

@@ -17,7 +17,7 @@ constexpr size_t kProductNameWidth = 40;
 constexpr uint16_t kFirstRevision3Id = 0x6000;
 constexpr size_t kMaxReceiverTypeLength = 20;
 
-std::string_view SetupText(const ReceiverSetupRecord& setup, size_t offset, size_t width) {
+std::string_view FieldText(const ReceiverSetupRecord& setup, size_t offset, size_t width) {
   const char* p = reinterpret_cast<const char*>(setup.bytes + offset);
   return std::string_view(p, strnlen(p, width));
 }
@@ -74,8 +74,8 @@ void WritePgmRunByDate(FILE* out, const CalendarTime& run_date, const char* prog
 
 void MakeReceiverType(const ReceiverSetupRecord& setup, char* out, size_t capacity) {
   if (capacity == 0) return;
-  std::string_view receiver = SetupText(setup, kReceiverNameOffset, kReceiverNameWidth);
-  std::string_view product = SetupText(setup, kProductNameOffset, kProductNameWidth);
+  std::string_view receiver = FieldText(setup, kReceiverNameOffset, kReceiverNameWidth);
+  std::string_view product = FieldText(setup, kProductNameOffset, kProductNameWidth);
   uint16_t id = ReadU16(setup.bytes + kIdOffset);
   if (id < kFirstRevision3Id || product.empty()) {
     CopyBounded(receiver, out, capacity);

@@ -36,7 +36,7 @@ constexpr uint16_t kFirstRevision3Id = 0x6000;
 constexpr size_t kReceiverTypeCapacity = 101;  // 100 characters and a terminator
 
 // A fixed-width text field, never read beyond its width.
-std::string SetupText(const ReceiverSetupRecord& setup, SetupField field) {
+std::string FieldText(const ReceiverSetupRecord& setup, SetupField field) {
   const char* p = reinterpret_cast<const char*>(setup.bytes + field.offset);
   return std::string(p, strnlen(p, field.width));
 }
@@ -80,24 +80,24 @@ void WriteStationLines(FILE* out, const ReceiverSetupRecord& setup, int version,
     antenna_type = "Unknown";
   } else {
     bool revision3 = ReadU16(setup.bytes + kIdOffset) >= kFirstRevision3Id;
-    if (revision3 && SetupText(setup, kProductName).starts_with("Mirla KPD4X")) {
+    if (revision3 && FieldText(setup, kProductName).starts_with("Mirla KPD4X")) {
       antenna_type = "KPDKPD-7R       NONE";
     } else {
-      antenna_type = SetupText(setup, kAntennaType);
+      antenna_type = FieldText(setup, kAntennaType);
     }
-    antenna_serial = SetupText(setup, kAntennaSerial);
+    antenna_serial = FieldText(setup, kAntennaSerial);
   }
 
-  std::fprintf(out, "%-60.60s%-20s\n", SetupText(setup, kMarkerName).c_str(), "MARKER NAME");
-  std::fprintf(out, "%-60.20s%-20s\n", SetupText(setup, kMarkerNumber).c_str(), "MARKER NUMBER");
-  std::string marker_type = SetupText(setup, kMarkerType);
+  std::fprintf(out, "%-60.60s%-20s\n", FieldText(setup, kMarkerName).c_str(), "MARKER NAME");
+  std::fprintf(out, "%-60.20s%-20s\n", FieldText(setup, kMarkerNumber).c_str(), "MARKER NUMBER");
+  std::string marker_type = FieldText(setup, kMarkerType);
   if (!IsRinex2(version) && marker_type != "Unknown") {
     std::fprintf(out, "%-60.20s%-20s\n", marker_type.c_str(), "MARKER TYPE");
   }
-  std::fprintf(out, "%-20.20s%-40.40s%-20s\n", SetupText(setup, kObserver).c_str(),
-               SetupText(setup, kAgency).c_str(), "OBSERVER / AGENCY");
-  std::fprintf(out, "%-20.20s%-20.20s%-20.20s%-20s\n", SetupText(setup, kReceiverSerial).c_str(),
-               receiver_type, SetupText(setup, kReceiverVersion).c_str(), "REC # / TYPE / VERS");
+  std::fprintf(out, "%-20.20s%-40.40s%-20s\n", FieldText(setup, kObserver).c_str(),
+               FieldText(setup, kAgency).c_str(), "OBSERVER / AGENCY");
+  std::fprintf(out, "%-20.20s%-20.20s%-20.20s%-20s\n", FieldText(setup, kReceiverSerial).c_str(),
+               receiver_type, FieldText(setup, kReceiverVersion).c_str(), "REC # / TYPE / VERS");
   std::fprintf(out, "%-20.20s%-40.20s%-20s\n", antenna_serial.c_str(), antenna_type.c_str(),
                "ANT # / TYPE");
 }
