@@ -7,32 +7,15 @@
 #include "app/file_io.h"
 #include "app/settings.h"
 #include "app/time.h"
-#include "qdx/block.h"
 
 namespace kavrino {
 namespace {
-
-// Receiver setup record fields used for names (offsets in the record).
-constexpr size_t kIdOffset = 4;
-constexpr size_t kMarkerNameOffset = 16;
-constexpr size_t kMarkerNameWidth = 60;
-constexpr size_t kStationCodeOffset = 388;
-constexpr size_t kStationCodeWidth = 10;
-constexpr size_t kMonumentIndexOffset = 398;
-constexpr size_t kReceiverIndexOffset = 399;
-constexpr size_t kCountryCodeOffset = 400;
-constexpr size_t kCountryCodeWidth = 3;
 
 constexpr char kTypeCharacters[] = "ONLGHxxIPBM";
 constexpr const char* kLongDataTypes[11] = {"MO", "GN", "EN", "RN", "SN", "xx",
                                             "xx", "CN", "MN", "SB", "MM"};
 constexpr char kSequenceCharacters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 constexpr int kMaxSequenceIndex = 35;
-
-std::string_view FieldText(const ReceiverSetupRecord& setup, size_t offset, size_t width) {
-  const char* p = reinterpret_cast<const char*>(setup.bytes + offset);
-  return std::string_view(p, strnlen(p, width));
-}
 
 // Texts from the receiver go into file names: path separators and control
 // characters would let them name another directory or break the name.
@@ -161,16 +144,16 @@ std::string BuildOutputFileName(std::string_view input_name, std::string_view ou
   std::string country = "___";
   int monument = 0;
   int receiver = 0;
-  if (ReadU16(setup.bytes + kIdOffset) & 0x8000) {
-    station = SafeNamePart(FieldText(setup, kStationCodeOffset, kStationCodeWidth));
-    country = SafeNamePart(FieldText(setup, kCountryCodeOffset, kCountryCodeWidth));
-    monument = setup.bytes[kMonumentIndexOffset];
-    receiver = setup.bytes[kReceiverIndexOffset];
+  if (SetupIsRevision4OrLater(setup)) {
+    station = SafeNamePart(SetupText(setup, kSetupStationCode));
+    country = SafeNamePart(SetupText(setup, kSetupCountryCode));
+    monument = SetupMonumentIndex(setup);
+    receiver = SetupReceiverIndex(setup);
   }
   if (!country_option.empty()) country = std::string(country_option.substr(0, 3));
   country = PadUnderscore(country, 3);
   if (station.empty()) {
-    station = SafeNamePart(FieldText(setup, kMarkerNameOffset, kMarkerNameWidth));
+    station = SafeNamePart(SetupText(setup, kSetupMarkerName));
   }
   const std::string designator = PadUnderscore(station, 4);
 

@@ -3,24 +3,11 @@
 #include <cstring>
 
 #include "app/settings.h"
-#include "qdx/block.h"
 
 namespace kavrino {
 namespace {
 
-// Receiver setup record fields used here (offsets in the record).
-constexpr size_t kIdOffset = 4;
-constexpr size_t kReceiverNameOffset = 176;
-constexpr size_t kReceiverNameWidth = 20;
-constexpr size_t kProductNameOffset = 328;
-constexpr size_t kProductNameWidth = 40;
-constexpr uint16_t kFirstRevision3Id = 0x6000;
 constexpr size_t kMaxReceiverTypeLength = 20;
-
-std::string_view FieldText(const ReceiverSetupRecord& setup, size_t offset, size_t width) {
-  const char* p = reinterpret_cast<const char*>(setup.bytes + offset);
-  return std::string_view(p, strnlen(p, width));
-}
 
 // Copies at most capacity - 1 characters of text and terminates.
 void CopyBounded(std::string_view text, char* out, size_t capacity) {
@@ -74,10 +61,9 @@ void WritePgmRunByDate(FILE* out, const CalendarTime& run_date, const char* prog
 
 void MakeReceiverType(const ReceiverSetupRecord& setup, char* out, size_t capacity) {
   if (capacity == 0) return;
-  std::string_view receiver = FieldText(setup, kReceiverNameOffset, kReceiverNameWidth);
-  std::string_view product = FieldText(setup, kProductNameOffset, kProductNameWidth);
-  uint16_t id = ReadU16(setup.bytes + kIdOffset);
-  if (id < kFirstRevision3Id || product.empty()) {
+  std::string_view receiver = SetupText(setup, kSetupReceiverName);
+  std::string_view product = SetupText(setup, kSetupProductName);
+  if (!SetupIsRevision3OrLater(setup) || product.empty()) {
     CopyBounded(receiver, out, capacity);
     return;
   }

@@ -21,9 +21,8 @@ void PutText(ReceiverSetupRecord* s, size_t offset, size_t width, const std::str
 }
 
 ReceiverSetupRecord DefaultSetup() {
-  ReceiverSetupRecord s{};
-  PutText(&s, 16, 60, "NORV");
-  PutText(&s, 400, 3, "___");
+  ReceiverSetupRecord s;
+  SetReceiverSetupDefaults(&s);
   return s;
 }
 

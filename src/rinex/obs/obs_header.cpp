@@ -6,39 +6,16 @@
 
 #include "app/settings.h"
 #include "gnss/signals.h"
-#include "qdx/block.h"
 #include "rinex/header_lines.h"
 
 namespace kavrino {
 namespace {
 
-// Receiver setup record fields (offsets and widths in the record).
-struct SetupField {
-  size_t offset;
-  size_t width;
-};
-constexpr size_t kIdOffset = 4;
-constexpr SetupField kMarkerName{16, 60};
-constexpr SetupField kMarkerNumber{76, 20};
-constexpr SetupField kObserver{96, 20};
-constexpr SetupField kAgency{116, 40};
-constexpr SetupField kReceiverSerial{156, 20};
-constexpr SetupField kReceiverVersion{196, 20};
-constexpr SetupField kAntennaSerial{216, 20};
-constexpr SetupField kAntennaType{236, 20};
-constexpr size_t kDeltaHOffset = 256;
-constexpr size_t kDeltaEOffset = 260;
-constexpr size_t kDeltaNOffset = 264;
-constexpr SetupField kMarkerType{268, 20};
-constexpr SetupField kProductName{328, 40};
-constexpr uint16_t kFirstRevision3Id = 0x6000;
-
 constexpr size_t kReceiverTypeCapacity = 101;  // 100 characters and a terminator
 
-// A fixed-width text field, never read beyond its width.
-std::string FieldText(const ReceiverSetupRecord& setup, SetupField field) {
-  const char* p = reinterpret_cast<const char*>(setup.bytes + field.offset);
-  return std::string(p, strnlen(p, field.width));
+// A fixed-width text field of the setup, never read beyond its width.
+std::string Text(const ReceiverSetupRecord& setup, SetupTextField field) {
+  return std::string(SetupText(setup, field));
 }
 
 std::string_view TypeText(const ObsTypeLayout& layout, int c) {
@@ -79,34 +56,34 @@ void WriteStationLines(FILE* out, const ReceiverSetupRecord& setup, int version,
     antenna_serial = antenna == 2 ? "Ant#2" : "Ant#3";
     antenna_type = "Unknown";
   } else {
-    bool revision3 = ReadU16(setup.bytes + kIdOffset) >= kFirstRevision3Id;
-    if (revision3 && FieldText(setup, kProductName).starts_with("Mirla KPD4X")) {
+    if (SetupIsRevision3OrLater(setup) &&
+        Text(setup, kSetupProductName).starts_with("Mirla KPD4X")) {
       antenna_type = "KPDKPD-7R       NONE";
     } else {
-      antenna_type = FieldText(setup, kAntennaType);
+      antenna_type = Text(setup, kSetupAntennaType);
     }
-    antenna_serial = FieldText(setup, kAntennaSerial);
+    antenna_serial = Text(setup, kSetupAntennaSerial);
   }
 
-  std::fprintf(out, "%-60.60s%-20s\n", FieldText(setup, kMarkerName).c_str(), "MARKER NAME");
-  std::fprintf(out, "%-60.20s%-20s\n", FieldText(setup, kMarkerNumber).c_str(), "MARKER NUMBER");
-  std::string marker_type = FieldText(setup, kMarkerType);
+  std::fprintf(out, "%-60.60s%-20s\n", Text(setup, kSetupMarkerName).c_str(), "MARKER NAME");
+  std::fprintf(out, "%-60.20s%-20s\n", Text(setup, kSetupMarkerNumber).c_str(), "MARKER NUMBER");
+  std::string marker_type = Text(setup, kSetupMarkerType);
   if (!IsRinex2(version) && marker_type != "Unknown") {
     std::fprintf(out, "%-60.20s%-20s\n", marker_type.c_str(), "MARKER TYPE");
   }
-  std::fprintf(out, "%-20.20s%-40.40s%-20s\n", FieldText(setup, kObserver).c_str(),
-               FieldText(setup, kAgency).c_str(), "OBSERVER / AGENCY");
-  std::fprintf(out, "%-20.20s%-20.20s%-20.20s%-20s\n", FieldText(setup, kReceiverSerial).c_str(),
-               receiver_type, FieldText(setup, kReceiverVersion).c_str(), "REC # / TYPE / VERS");
+  std::fprintf(out, "%-20.20s%-40.40s%-20s\n", Text(setup, kSetupObserver).c_str(),
+               Text(setup, kSetupAgency).c_str(), "OBSERVER / AGENCY");
+  std::fprintf(out, "%-20.20s%-20.20s%-20.20s%-20s\n", Text(setup, kSetupReceiverSerial).c_str(),
+               receiver_type, Text(setup, kSetupReceiverVersion).c_str(), "REC # / TYPE / VERS");
   std::fprintf(out, "%-20.20s%-40.20s%-20s\n", antenna_serial.c_str(), antenna_type.c_str(),
                "ANT # / TYPE");
 }
 
 void WritePositionLines(FILE* out, const ReceiverSetupRecord& setup, double x, double y, double z) {
   std::fprintf(out, "%14.4f%14.4f%14.4f%18s%-20s\n", x, y, z, " ", "APPROX POSITION XYZ");
-  double dh = ReadF32(setup.bytes + kDeltaHOffset);
-  double de = ReadF32(setup.bytes + kDeltaEOffset);
-  double dn = ReadF32(setup.bytes + kDeltaNOffset);
+  double dh = SetupAntennaDeltaH(setup);
+  double de = SetupAntennaDeltaE(setup);
+  double dn = SetupAntennaDeltaN(setup);
   std::fprintf(out, "%14.4f%14.4f%14.4f%18s%-20s\n", dh, de, dn, " ", "ANTENNA: DELTA H/E/N");
 }
 

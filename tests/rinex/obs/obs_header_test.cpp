@@ -44,15 +44,9 @@ void PutText(ReceiverSetupRecord* s, size_t offset, size_t width, const std::str
   std::memcpy(s->bytes + offset, text.data(), std::min(width, text.size()));
 }
 
-// Receiver setup record holding the defaults of a file without the block.
 ReceiverSetupRecord DefaultSetup() {
-  ReceiverSetupRecord s{};
-  const size_t unknown_fields[][2] = {{76, 20},  {96, 20},  {116, 40}, {156, 20},
-                                      {176, 20}, {196, 20}, {216, 20}, {236, 20},
-                                      {268, 20}, {288, 40}, {328, 40}};
-  for (const auto& f : unknown_fields) PutText(&s, f[0], f[1], "Unknown");
-  PutText(&s, 16, 60, "NORV");
-  PutText(&s, 400, 3, "___");
+  ReceiverSetupRecord s;
+  SetReceiverSetupDefaults(&s);
   return s;
 }
 
