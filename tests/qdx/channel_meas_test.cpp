@@ -3,8 +3,10 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <random>
 #include <vector>
 
+#include "gnss/signals.h"
 #include "qdx/meas_blocks.h"
 #include "qdx/meas_decode.h"
 
@@ -432,6 +434,54 @@ TEST(FullPrecisionRanges, GlonassWavelengthFromItsFrequencyByte) {
   ApplyFullPrecisionRanges(block.data(), block.size(), r.get());
   EXPECT_DOUBLE_EQ(r->sats[0].sig[0][2].carrier_cycles,
                    f.pseudorange / (kC / (1246e6 - 5 * 437500)));
+}
+
+}  // namespace
+}  // namespace kavrino
+
+namespace kavrino {
+namespace {
+
+// Random bytes after a plausible header: whatever the counts and sizes say,
+// the decoders stay inside the block and leave a consistent record.
+TEST(ClassicDecoders, RandomBlocksKeepTheRecordConsistent) {
+  std::mt19937 rng(20240611);
+  auto record = std::make_unique<MeasEpochRecord>();
+  for (int round = 0; round < 3000; ++round) {
+    const size_t length = 16 + rng() % 2000;
+    std::vector<uint8_t> block(length);
+    for (uint8_t& b : block) b = static_cast<uint8_t>(rng());
+    block[4] = round % 2 ? 0xBB : 0x3B;  // 4027 or 5944 (revision bits random)
+    block[5] = static_cast<uint8_t>((round % 2 ? 0x17 : 0x0F) | (rng() & 0xE0));
+    block[6] = static_cast<uint8_t>(length);
+    block[7] = static_cast<uint8_t>(length >> 8);
+    if (length > 16) block[15] = static_cast<uint8_t>(rng() % 40);  // L1 around its real size
+    if (length > 16) block[16] = static_cast<uint8_t>(rng() % 20);  // L2 likewise
+    DecodeChannelMeasurements(block.data(), record.get());
+    ASSERT_LE(record->num_sats, 80u);
+    for (uint32_t i = 0; i < record->num_sats; ++i) {
+      const MeasSatEntry& e = record->sats[i];
+      ASSERT_NE(e.sat_index, 0);
+      for (const auto& antenna : e.sig) {
+        for (int slot = 0; slot < kSignalSlots; ++slot) {
+          if (antenna[slot].flags == 0) continue;
+          ASSERT_LE(antenna[slot].signal_type, 33);
+          ASSERT_EQ(GetSignalIndexInConstellation(antenna[slot].signal_type), slot);
+        }
+      }
+    }
+    // The same bytes as refinement blocks, in buffers just as large as the block.
+    for (uint16_t number : {4000, 4098}) {
+      std::vector<uint8_t> refine = block;
+      refine[4] = static_cast<uint8_t>(number);
+      refine[5] = static_cast<uint8_t>((number >> 8) | (rng() & 0xE0));
+      if (number == 4000) {
+        ApplySignalExtraInfo(refine.data(), refine.size(), record.get());
+      } else {
+        ApplyFullPrecisionRanges(refine.data(), refine.size(), record.get());
+      }
+    }
+  }
 }
 
 }  // namespace
