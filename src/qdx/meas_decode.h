@@ -30,14 +30,14 @@ int DecodePendingEpoch(QdxReader* reader, MeasEpochRecord* record, int decode_mo
 void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record);
 
 // Refines a decoded record with a SignalExtraInfo (4000) block: lock times and,
-// from revision 3, C/N0 fractions. The block is rewritten in place (sub-blocks
-// brought to 16 bytes) inside its buffer of `capacity` bytes.
+// from revision 3, C/N0 fractions. The block is rewritten in place inside its
+// buffer of `capacity` bytes: cut behind its last whole sub-block, sub-blocks
+// brought to 16 bytes. A block whose rewritten form would not fit is ignored.
 void ApplySignalExtraInfo(uint8_t* block, size_t capacity, MeasEpochRecord* record);
 
 // Refines a decoded record with a FullPrecisionRanges (4098) block:
-// pseudoranges, carrier phases and, from revision 1, C/N0. The block is
-// rewritten in place (sub-blocks brought to 20 bytes) inside its buffer of
-// `capacity` bytes.
+// pseudoranges, carrier phases and, from revision 1, C/N0. Rewritten in place
+// like the SignalExtraInfo block, with sub-blocks of 20 bytes.
 void ApplyFullPrecisionRanges(uint8_t* block, size_t capacity, MeasEpochRecord* record);
 
 }  // namespace kavrino
