@@ -88,11 +88,6 @@ TEST(DrawProgressBar, LineIsAlwaysEightyColumns) {
   }
 }
 
-TEST(DrawProgressBar, StdoutVariantsWriteToStdout) {
-  EXPECT_EQ(Capture(stdout, [] { ClearProgressLine(); }), kClearLine);
-  EXPECT_EQ(Capture(stdout, [] { DrawProgressBar("", 200.0f); }), kClearLine);
-}
-
 TEST(ProgressValue, FollowsThePositionInTheRunsOwnFile) {
   struct Case {
     int from, to;
