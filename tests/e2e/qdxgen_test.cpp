@@ -218,5 +218,98 @@ TEST_F(QdxgenTest, MeasurementBlocksDecodeToTheTruth) {
   }
 }
 
+struct Kepler {
+  double toe, sqrt_a, e, m0, omega0, i0, omega, delta_n, omega_dot, idot;
+  double cuc, cus, crc, crs, cic, cis;
+};
+
+// Position from broadcast parameters, the standard user algorithm; t and toe
+// in seconds of week of the system's own time scale.
+void BroadcastPosition(const Kepler& k, double t, double gm, double we, double out[3]) {
+  const double pi = 3.1415926535898;
+  double a = k.sqrt_a * k.sqrt_a, tk = t - k.toe;
+  double m = k.m0 * pi + (std::sqrt(gm / (a * a * a)) + k.delta_n * pi) * tk;
+  double e_anom = m;
+  for (int i = 0; i < 20; ++i) e_anom = m + k.e * std::sin(e_anom);
+  double nu = std::atan2(std::sqrt(1 - k.e * k.e) * std::sin(e_anom), std::cos(e_anom) - k.e);
+  double phi = nu + k.omega * pi, s2 = std::sin(2 * phi), c2 = std::cos(2 * phi);
+  double u = phi + k.cus * s2 + k.cuc * c2;
+  double r = a * (1 - k.e * std::cos(e_anom)) + k.crs * s2 + k.crc * c2;
+  double inc = k.i0 * pi + k.idot * pi * tk + k.cis * s2 + k.cic * c2;
+  double node = k.omega0 * pi + (k.omega_dot * pi - we) * tk - we * k.toe;
+  double x = r * std::cos(u), y = r * std::sin(u);
+  out[0] = x * std::cos(node) - y * std::cos(inc) * std::sin(node);
+  out[1] = x * std::sin(node) + y * std::cos(inc) * std::cos(node);
+  out[2] = y * std::sin(inc);
+}
+
+Kepler ReadGpsLayout(const uint8_t* b) {  // 5891, 4095 and 4081
+  return {double(ReadU32(b + 88)), ReadF64(b + 80), ReadF64(b + 68), ReadF64(b + 56),
+          ReadF64(b + 96),        ReadF64(b + 108), ReadF64(b + 120), ReadF32(b + 52),
+          ReadF32(b + 128),       ReadF32(b + 132), ReadF32(b + 64),  ReadF32(b + 76),
+          ReadF32(b + 116),       ReadF32(b + 48),  ReadF32(b + 92),  ReadF32(b + 104)};
+}
+
+Kepler ReadGalileoLayout(const uint8_t* b) {  // 4002
+  return {double(ReadU32(b + 100)), ReadF64(b + 16), ReadF64(b + 32), ReadF64(b + 24),
+          ReadF64(b + 56),         ReadF64(b + 40), ReadF64(b + 48), ReadF32(b + 72),
+          ReadF32(b + 64),         ReadF32(b + 68), ReadF32(b + 76), ReadF32(b + 80),
+          ReadF32(b + 84),         ReadF32(b + 88), ReadF32(b + 92), ReadF32(b + 96)};
+}
+
+// Satellite positions from the ephemeris blocks the file carries agree with
+// the positions the measurements were made from.
+TEST_F(QdxgenTest, EphemerisBlocksGiveTheMeasuredSatellitePositions) {
+  std::string path = RunQdxgen(dir_, "n.qdx",
+                               "--duration 1800 --interval 30 --systems G,E,C,J "
+                               "--position 35.7,139.7,40 --seed 11");
+  Walk walk = WalkFile(test::ReadFileText(path));
+  std::map<int, std::pair<Kepler, int>> ephemeris;  // svid -> parameters, block number
+  for (const auto& block : walk.blocks) {
+    const uint8_t* b = block.data();
+    int number = QdxBlockNumber(b);
+    if (number == 5891 || number == 4095 || number == 4081) ephemeris[b[14]] = {ReadGpsLayout(b), number};
+    if (number == 4002) ephemeris[b[14]] = {ReadGalileoLayout(b), number};
+  }
+  std::map<std::string, int> svid_of;
+  std::istringstream truth(test::ReadFileText(path + ".truth"));
+  std::string line;
+  double tow = 0, clock = 0;
+  int checked = 0;
+  while (std::getline(truth, line)) {
+    std::istringstream f(line);
+    std::string tag, name;
+    f >> tag;
+    if (tag == "SAT") {
+      int svid;
+      f >> name >> svid;
+      svid_of[name] = svid;
+    } else if (tag == "EPOCH") {
+      double week;
+      f >> week >> tow >> clock;
+      tow /= 1000;
+    } else if (tag == "SV") {
+      double channel, el, az, range, pos[3];
+      f >> name >> channel >> el >> az >> range >> pos[0] >> pos[1] >> pos[2];
+      auto it = ephemeris.find(svid_of[name]);
+      if (it == ephemeris.end()) continue;
+      double t = tow - clock - range / 299792458.0;
+      double gm = 3.986005e14, we = 7.2921151467e-5;
+      if (it->second.second == 4002) gm = 3.986004418e14;
+      if (it->second.second == 4081) gm = 3.986004418e14, we = 7.292115e-5, t -= 14;
+      double xyz[3];
+      BroadcastPosition(it->second.first, t, gm, we, xyz);
+      double d = std::hypot(xyz[0] - pos[0], xyz[1] - pos[1], xyz[2] - pos[2]);
+      EXPECT_LT(d, 0.3) << line;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 500);
+  EXPECT_GT(walk.counts[5891], 0);
+  EXPECT_GT(walk.counts[4002], 0);
+  EXPECT_GT(walk.counts[4081], 0);
+  EXPECT_GT(walk.counts[4095], 0);
+}
+
 }  // namespace
 }  // namespace kavrino

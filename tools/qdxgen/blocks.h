@@ -42,3 +42,20 @@ Block EncodeSbasRaw(uint16_t number, int64_t t_ms, uint8_t svid, bool crc_ok,
                     const uint32_t words[8]);
 
 }  // namespace kavrino::qdxgen
+
+namespace kavrino::qdxgen {
+
+// Ephemeris of a satellite for the issue whose reference time is t_ref_sys
+// (seconds since the GPS epoch on the satellite system's time scale), logged
+// at GPS time t_ms. The key (IODC, IODnav, t_oc, IODN) is written to *key.
+// Returns an empty block for systems without ephemeris blocks.
+Block EncodeEphemeris(const SatModel& sat, double t_ref_sys, int64_t t_ms, uint8_t source,
+                      uint32_t issue_count, uint32_t* key);
+
+// Ionosphere and time blocks (5893, 5894, 4030, 4031, 4032) at t_ms.
+Block EncodeGpsIonosphere(int64_t t_ms, uint8_t svid, const IonoParams& iono);
+Block EncodeUtcParams(uint16_t number, int64_t t_ms, uint8_t svid, int leap_seconds);
+Block EncodeGalIonosphere(int64_t t_ms, uint8_t svid);
+Block EncodeGalGpsOffset(int64_t t_ms, uint8_t svid);
+
+}  // namespace kavrino::qdxgen
