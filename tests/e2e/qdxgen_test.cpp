@@ -218,6 +218,68 @@ TEST_F(QdxgenTest, MeasurementBlocksDecodeToTheTruth) {
   }
 }
 
+int TotalBlocks(const Walk& walk) {
+  int total = 0;
+  for (const auto& entry : walk.counts) total += entry.second;
+  return total;
+}
+
+TEST_F(QdxgenTest, OptionsChangeTheBlocksWritten) {
+  const std::string base = "--duration 20 --systems G,E --no-weather --setup-interval 0 ";
+  struct Case {
+    const char* args;
+    std::map<int, int> expected;
+  } cases[] = {
+      {"", {{4027, 20}, {5944, 0}, {4000, 0}, {4098, 0}, {4006, 20}, {4007, 20}}},
+      {"--variant", {{4027, 0}, {5944, 20}}},
+      {"--extra-info --full-ranges", {{4027, 20}, {4000, 20}, {4098, 20}}},
+      {"--interval 0.1 --fixes 5903", {{4027, 200}, {5903, 20}, {4006, 0}}},
+      {"--interval 5 --no-nav", {{4027, 4}, {5891, 0}, {4002, 0}, {5893, 0}, {4031, 0}}},
+      {"--site-commands", {{5936, 4}}},
+      {"--setup-change 10", {{5902, 2}}},
+  };
+  for (const Case& c : cases) {
+    Walk walk = WalkFile(test::ReadFileText(RunQdxgen(dir_, "o.qdx", base + c.args)));
+    for (const auto& [number, count] : c.expected) {
+      EXPECT_EQ(walk.counts[number], count) << c.args << " block " << number;
+    }
+  }
+}
+
+TEST_F(QdxgenTest, DamageCostsExactlyTheDamagedBlocks) {
+  const std::string base = "--duration 60 --systems G,E,S --seed 4 ";
+  Walk clean = WalkFile(test::ReadFileText(RunQdxgen(dir_, "c.qdx", base)));
+  std::string path =
+      RunQdxgen(dir_, "d.qdx", base + "--flip-bytes 0.05 --noise 0.1 --truncate-last");
+  Walk damaged = WalkFile(test::ReadFileText(path));
+  std::string truth = test::ReadFileText(path + ".truth");
+  int flips = 0;
+  for (size_t at = truth.find("DAMAGE"); at != std::string::npos;
+       at = truth.find("DAMAGE", at + 1)) {
+    ++flips;
+  }
+  EXPECT_GT(flips, 0);
+  EXPECT_GT(damaged.skipped_bytes, 0u);
+  EXPECT_EQ(TotalBlocks(damaged), TotalBlocks(clean) - flips - 1);
+}
+
+TEST_F(QdxgenTest, MovingReceiverReportsItsSpeedAndSecondAntenna) {
+  std::string path = RunQdxgen(dir_, "v.qdx",
+                               "--duration 10 --systems G --motion circle --speed 12 "
+                               "--antennas 2");
+  Walk walk = WalkFile(test::ReadFileText(path));
+  int fixes = 0;
+  for (const auto& block : walk.blocks) {
+    if (QdxBlockNumber(block.data()) != 4006) continue;
+    const uint8_t* b = block.data();
+    EXPECT_NEAR(std::hypot(ReadF32(b + 44), ReadF32(b + 48), ReadF32(b + 52)), 12.0, 0.01);
+    ++fixes;
+  }
+  EXPECT_EQ(fixes, 10);
+  EXPECT_NE(test::ReadFileText(path + ".truth").find("OBS G"), std::string::npos);
+  EXPECT_NE(test::ReadFileText(path + ".truth").find(" 1 GPSL1CA "), std::string::npos);
+}
+
 struct Kepler {
   double toe, sqrt_a, e, m0, omega0, i0, omega, delta_n, omega_dot, idot;
   double cuc, cus, crc, crs, cic, cis;
@@ -244,17 +306,17 @@ void BroadcastPosition(const Kepler& k, double t, double gm, double we, double o
 }
 
 Kepler ReadGpsLayout(const uint8_t* b) {  // 5891, 4095 and 4081
-  return {double(ReadU32(b + 88)), ReadF64(b + 80), ReadF64(b + 68), ReadF64(b + 56),
-          ReadF64(b + 96),        ReadF64(b + 108), ReadF64(b + 120), ReadF32(b + 52),
-          ReadF32(b + 128),       ReadF32(b + 132), ReadF32(b + 64),  ReadF32(b + 76),
-          ReadF32(b + 116),       ReadF32(b + 48),  ReadF32(b + 92),  ReadF32(b + 104)};
+  return {double(ReadU32(b + 88)), ReadF64(b + 80),  ReadF64(b + 68),  ReadF64(b + 56),
+          ReadF64(b + 96),         ReadF64(b + 108), ReadF64(b + 120), ReadF32(b + 52),
+          ReadF32(b + 128),        ReadF32(b + 132), ReadF32(b + 64),  ReadF32(b + 76),
+          ReadF32(b + 116),        ReadF32(b + 48),  ReadF32(b + 92),  ReadF32(b + 104)};
 }
 
 Kepler ReadGalileoLayout(const uint8_t* b) {  // 4002
   return {double(ReadU32(b + 100)), ReadF64(b + 16), ReadF64(b + 32), ReadF64(b + 24),
-          ReadF64(b + 56),         ReadF64(b + 40), ReadF64(b + 48), ReadF32(b + 72),
-          ReadF32(b + 64),         ReadF32(b + 68), ReadF32(b + 76), ReadF32(b + 80),
-          ReadF32(b + 84),         ReadF32(b + 88), ReadF32(b + 92), ReadF32(b + 96)};
+          ReadF64(b + 56),          ReadF64(b + 40), ReadF64(b + 48), ReadF32(b + 72),
+          ReadF32(b + 64),          ReadF32(b + 68), ReadF32(b + 76), ReadF32(b + 80),
+          ReadF32(b + 84),          ReadF32(b + 88), ReadF32(b + 92), ReadF32(b + 96)};
 }
 
 // Satellite positions from the ephemeris blocks the file carries agree with
@@ -268,7 +330,8 @@ TEST_F(QdxgenTest, EphemerisBlocksGiveTheMeasuredSatellitePositions) {
   for (const auto& block : walk.blocks) {
     const uint8_t* b = block.data();
     int number = QdxBlockNumber(b);
-    if (number == 5891 || number == 4095 || number == 4081) ephemeris[b[14]] = {ReadGpsLayout(b), number};
+    if (number == 5891 || number == 4095 || number == 4081)
+      ephemeris[b[14]] = {ReadGpsLayout(b), number};
     if (number == 4002) ephemeris[b[14]] = {ReadGalileoLayout(b), number};
   }
   std::map<std::string, int> svid_of;

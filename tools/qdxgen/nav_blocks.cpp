@@ -36,8 +36,8 @@ Clock ClockAt(const SatModel& sat, double t) {
 }
 
 // The orbit fields shared by the GPS, QZSS and BeiDou layouts (offsets 32-135).
-void WriteKeplerCommon(QdxBlockWriter* w, const KeplerBroadcast& b, const Clock& c,
-                       uint32_t toe, int af0_power, int af1_power) {
+void WriteKeplerCommon(QdxBlockWriter* w, const KeplerBroadcast& b, const Clock& c, uint32_t toe,
+                       int af0_power, int af1_power) {
   w->U32(32, toe)
       .F32(36, QF(c.af2, -66))
       .F32(40, QF(c.af1, af1_power))

@@ -18,12 +18,23 @@ struct Cadence {
 bool CadenceOf(const SatModel& sat, int leap, Cadence* c) {
   switch (sat.constellation) {
     case 0:
-    case 5: *c = {7200, 0, 3600}; return true;
-    case 1: *c = {600, 0, 300}; return true;
-    case 4: *c = {3600, 0, 1800}; return true;
-    case 3: *c = {1800, static_cast<double>(leap), 900}; return true;  // quarter hours of UTC
-    case 2: *c = {240, 0, 0}; return true;
-    default: return false;
+    case 5:
+      *c = {7200, 0, 3600};
+      return true;
+    case 1:
+      *c = {600, 0, 300};
+      return true;
+    case 4:
+      *c = {3600, 0, 1800};
+      return true;
+    case 3:
+      *c = {1800, static_cast<double>(leap), 900};
+      return true;  // quarter hours of UTC
+    case 2:
+      *c = {240, 0, 0};
+      return true;
+    default:
+      return false;
   }
 }
 

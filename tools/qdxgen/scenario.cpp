@@ -128,7 +128,10 @@ bool ApplyOption(const std::string& name, const std::string& value, bool has_val
       return false;
     }
   } else if (!has_value) {
-    *error = "option --" + name + " needs a value";
+    Scenario scratch;
+    if (ApplyOption(name, "", true, &scratch, error) || error->rfind("unknown", 0) != 0) {
+      *error = "option --" + name + " needs a value";
+    }
     return false;
   }
   double d = 0;
@@ -157,7 +160,11 @@ bool ApplyOption(const std::string& name, const std::string& value, bool has_val
     ok = ParseSystems(value, &sc->systems);
   } else if (name == "signals") {
     sc->signal_mask = 0;
-    for (const std::string& part : Split(value, ',')) {
+    std::string list = value;
+    for (char& c : list) {
+      if (c == '+') c = ',';  // the converter's -I/-E lists use '+'
+    }
+    for (const std::string& part : Split(list, ',')) {
       int s = FindSignal(part.c_str());
       if (s < 0 || s == 27) {
         *error = "unknown or unsupported signal '" + part + "'";
@@ -285,10 +292,8 @@ bool LoadScenarioFile(const std::string& path, Scenario* scenario, std::string* 
   int number = 0;
   while (std::getline(in, line)) {
     ++number;
-    size_t hash = line.find('#');
-    if (hash != std::string::npos && line.find('=') > hash) line.resize(hash);
     size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos) continue;
+    if (first == std::string::npos || line[first] == '#') continue;
     size_t last = line.find_last_not_of(" \t\r");
     line = line.substr(first, last - first + 1);
     size_t eq = line.find('=');
@@ -365,7 +370,8 @@ void PrintHelp() {
       "  --no-truth              do not write a truth file\n"
       "  --seed N                random seed (default 1)\n"
       "  --scenario FILE         read options from FILE, one \"name = value\" a line\n"
-      "                          (names as below without dashes; # starts a comment)\n"
+      "                          (names as below without dashes; lines starting\n"
+      "                          with # are comments)\n"
       "Time\n"
       "  --start DATE            first epoch, GPS time, \"YYYY-MM-DD HH:MM:SS\"\n"
       "                          (default 2024-03-10 00:00:00)\n"

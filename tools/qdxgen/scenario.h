@@ -98,7 +98,8 @@ bool ApplyOption(const std::string& name, const std::string& value, bool has_val
                  Scenario* scenario, std::string* error);
 // Options that take no value.
 bool IsFlagOption(const std::string& name);
-// Reads "name = value" lines (# starts a comment) of a scenario file.
+// Reads the "name = value" lines of a scenario file (flags stand alone;
+// lines starting with # are comments).
 bool LoadScenarioFile(const std::string& path, Scenario* scenario, std::string* error);
 void PrintHelp();
 // Signals of the selected systems that the scenario generates.
