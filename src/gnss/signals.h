@@ -33,7 +33,12 @@ inline constexpr uint64_t kQzssSignalMask = 0x30C0000C0ULL;
 inline constexpr uint64_t kNavicSignalMask = 0x8000;
 
 uint8_t SvidToSatIndex(uint8_t svid);
-// Constellation (0..7) of signal 0..33.
+// Constellation of a satellite index by its fixed range: GPS 1..37, GLONASS
+// 38..68 (68: slot unknown), Galileo 71..106, SBAS 120..158, BeiDou 161..197,
+// QZSS 201..207, NavIC 211..224; CONST_OTHER for 0, 69, the L-band satellites
+// 107..119 and every unused value.
+uint8_t SatIndexConstellation(uint8_t sat_index);
+// Constellation (0..7) of signal 0..33 (CONST_OTHER beyond).
 uint8_t GetSignalConstellation(uint8_t signal);
 // Slot (0..6) of the signal among its constellation's seven; asserts on >33.
 int GetSignalIndexInConstellation(int signal);

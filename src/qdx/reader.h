@@ -10,15 +10,17 @@
 namespace kavrino {
 
 // Buffered input of one file: a large buffer with bulk refills and an exact
-// logical position (buffer_offset + pos).
+// logical position (buffer_offset + pos). The bytes buffer[0 .. length) are the
+// file bytes from buffer_offset on.
 struct QdxInput {
   int fd = -1;
-  int64_t file_size = 0;
   std::unique_ptr<uint8_t[]> buffer;
   size_t capacity = 0;
-  size_t length = 0;          // valid bytes in buffer
-  size_t pos = 0;             // logical position inside buffer
-  int64_t buffer_offset = 0;  // file offset of buffer[0]
+  size_t length = 0;            // valid bytes in buffer
+  size_t pos = 0;               // logical position inside buffer
+  int64_t buffer_offset = 0;    // file offset of buffer[0]
+  bool eof_seen = false;        // the file ended at buffer_offset + length on the last refill
+  int64_t checked_offset = -1;  // file offset of the last block found CRC-valid in the buffer
 };
 
 // Owned by the pass that opened it; never copied.
@@ -51,5 +53,7 @@ int64_t QdxTell(const QdxReader* reader);
 int64_t QdxFileSize(QdxReader* reader);
 // Puts the stream back to offset 0 (between passes sharing a reader).
 void QdxRewind(QdxReader* reader);
+// Puts the stream at a position noted earlier with QdxTell (look-ahead and return).
+void QdxSeek(QdxReader* reader, int64_t offset);
 
 }  // namespace kavrino
