@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "gnss/signals.h"
 #include "qdx/block.h"
 #include "support/qdx_writer.h"
 
@@ -347,6 +348,7 @@ TEST_F(QdxgenTest, EphemerisBlocksGiveTheMeasuredSatellitePositions) {
       int svid;
       f >> name >> svid;
       svid_of[name] = svid;
+      EXPECT_NE(SvidToSatIndex(static_cast<uint8_t>(svid)), 0) << line;
     } else if (tag == "EPOCH") {
       double week;
       f >> week >> tow >> clock;

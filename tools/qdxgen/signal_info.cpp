@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "gnss/signals.h"
+
 namespace kavrino::qdxgen {
 namespace {
 
@@ -45,7 +47,8 @@ double SignalHz(int signal, int k) {
 }
 
 double SignalLambda(int signal, int k) {
-  return kLight / SignalHz(signal, k);
+  // The converter's own rule, so that carriers decode to the very values written.
+  return kavrino::SignalWavelength(static_cast<uint32_t>(signal), k);
 }
 
 int FindSignal(const char* name) {
