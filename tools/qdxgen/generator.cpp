@@ -1,0 +1,199 @@
+#include "generator.h"
+
+#include <cmath>
+#include <numeric>
+
+#include "gps_time.h"
+#include "rng.h"
+
+namespace kavrino::qdxgen {
+namespace {
+
+void WriteBytes(BlockSink* sink, const uint8_t* data, size_t size) {
+  if (size != 0) std::fwrite(data, 1, size, sink->file);
+}
+
+// Blocks at one time stamp other than the measurements.
+void EmitTimedEntries(GenContext* ctx, int64_t from_ms, int64_t to_ms) {
+  const Scenario& sc = ctx->sc;
+  for (const TimedEntry& c : sc.comments) {
+    int64_t t = sc.start_ms + c.offset_ms;
+    if (t >= from_ms && t < to_ms) EmitBlock(&ctx->sink, EncodeComment(t, c.text));
+  }
+  for (const TimedEntry& e : sc.events) {
+    int64_t t = sc.start_ms + e.offset_ms;
+    if (t < from_ms || t >= to_ms) continue;
+    float offset = static_cast<float>(
+        std::floor(HashUniform(HashKeys(sc.seed, RND_RECEIVER, 77, t)) * 1e6) * 1e-9);
+    EmitBlock(&ctx->sink, EncodeExternalEvent(t, offset, static_cast<uint8_t>(e.number)));
+    if (ctx->truth != nullptr) {
+      std::fprintf(ctx->truth, "EVENT %lld %.9f %u\n", static_cast<long long>(WeekOf(t)),
+                   TowMsOf(t) * 0.001 + static_cast<double>(offset),
+                   static_cast<unsigned>(e.number));
+    }
+  }
+  for (const TimedEntry& item : sc.items) {
+    int64_t t = sc.start_ms + item.offset_ms;
+    if (t >= from_ms && t < to_ms) EmitBlock(&ctx->sink, EncodeItemCollected(t, item.number));
+  }
+}
+
+// Site commands spread over the span: an occupation with an antenna change.
+void EmitSiteCommands(GenContext* ctx, int64_t t_ms) {
+  const Scenario& sc = ctx->sc;
+  int64_t d = sc.duration_ms / 1000 * 1000;
+  auto at = [&](int percent) { return sc.start_ms + d * percent / 100 / 1000 * 1000; };
+  char text[160];
+  if (t_ms == at(20)) EmitBlock(&ctx->sink, EncodeComment(t_ms, "BEGIN_POINT;PT01;tripod"));
+  if (t_ms == at(30)) {
+    EmitBlock(&ctx->sink, EncodeComment(t_ms, "ANTENNA;KVR-ANT-2;0.0712;0.0598"));
+  }
+  if (t_ms == at(35)) {
+    std::snprintf(text, sizeof text, "XYZ;%.4f;%.4f;%.4f", ctx->rx.ref.x, ctx->rx.ref.y,
+                  ctx->rx.ref.z);
+    EmitBlock(&ctx->sink, EncodeComment(t_ms, text));
+  }
+  if (t_ms == at(60)) EmitBlock(&ctx->sink, EncodeComment(t_ms, "END_POINT;PT01"));
+}
+
+void EmitFixes(GenContext* ctx) {
+  const EpochMeas& ep = ctx->epoch;
+  static const uint16_t kNumbers[4] = {4006, 4007, 5903, 5904};
+  Vec3 pos = ep.rx.pos[0];
+  double lat = ctx->rx.lat, lon = ctx->rx.lon;
+  // A stand-alone fix scatters by about a metre around the truth.
+  double ne[3];
+  for (int k = 0; k < 3; ++k) {
+    ne[k] = 0.7 * HashGaussian(HashKeys(ctx->sc.seed, RND_RECEIVER, ep.t_ms, 100 + k));
+  }
+  Vec3 d = EnuToEcef(lat, lon, ne[0], ne[1], 1.5 * ne[2]);
+  pos = {pos.x + d.x, pos.y + d.y, pos.z + d.z};
+  for (int k = 0; k < 4; ++k) {
+    if (ctx->sc.fix_blocks & (1u << k)) {
+      EmitBlock(&ctx->sink,
+                EncodeFix(kNumbers[k], ep.t_ms, pos, ep.rx.vel, static_cast<int>(ep.sats.size())));
+    }
+  }
+}
+
+void EmitSetup(GenContext* ctx, int64_t t_ms) {
+  const Scenario& sc = ctx->sc;
+  if (sc.setup_change_ms >= 0 && t_ms == sc.start_ms + sc.setup_change_ms / 1000 * 1000) {
+    ctx->setup.marker = sc.marker + "-B";
+    ctx->setup.marker_number = sc.marker_number + "B";
+    EmitBlock(&ctx->sink, EncodeReceiverSetup(sc, ctx->setup, t_ms));
+    return;
+  }
+  bool first = t_ms == sc.start_ms;
+  bool repeat = sc.setup_interval_ms > 0 && (t_ms - sc.start_ms) % sc.setup_interval_ms == 0;
+  if (first || repeat) EmitBlock(&ctx->sink, EncodeReceiverSetup(sc, ctx->setup, t_ms));
+}
+
+}  // namespace
+
+void EmitBlock(BlockSink* sink, const Block& block) {
+  if (sink->has_pending) WriteBytes(sink, sink->pending.data(), sink->pending.size());
+  Block out = block;
+  uint64_t index = sink->blocks++;
+  if (sink->flip_rate > 0 &&
+      HashUniform(HashKeys(sink->seed, RND_DAMAGE, index, 1)) < sink->flip_rate) {
+    uint64_t h = HashKeys(sink->seed, RND_DAMAGE, index, 2);
+    size_t at = static_cast<size_t>(h % out.size());
+    out[at] ^= static_cast<uint8_t>(1 + (h >> 32) % 255);
+    ++sink->damaged;
+    if (sink->truth != nullptr) {
+      std::fprintf(sink->truth, "DAMAGE flip block %llu offset %zu\n",
+                   static_cast<unsigned long long>(index), at);
+    }
+  }
+  if (sink->noise_rate > 0 &&
+      HashUniform(HashKeys(sink->seed, RND_DAMAGE, index, 3)) < sink->noise_rate) {
+    // Noise after the block, now and then with sync characters in it.
+    Rng rng(HashKeys(sink->seed, RND_DAMAGE, index, 4));
+    int count = rng.Int(1, 48);
+    for (int k = 0; k < count; ++k) {
+      double u = rng.Uniform();
+      out.push_back(u < 0.1 ? '$' : u < 0.15 ? '@' : static_cast<uint8_t>(rng.Next()));
+    }
+  }
+  sink->pending = std::move(out);
+  sink->has_pending = true;
+}
+
+bool FinishSink(BlockSink* sink) {
+  if (sink->has_pending) {
+    size_t size = sink->pending.size();
+    if (sink->truncate_last) size = size / 2 > 8 ? size / 2 : 8;
+    WriteBytes(sink, sink->pending.data(), size);
+    sink->has_pending = false;
+  }
+  return std::fflush(sink->file) == 0 && !std::ferror(sink->file);
+}
+
+int Generate(const Scenario& scenario, const std::string& command_line) {
+  GenContext ctx;
+  ctx.sc = scenario;
+  const Scenario& sc = ctx.sc;
+  ctx.sats = BuildSatellites(sc);
+  ctx.rx = MakeReceiver(sc);
+  ctx.iono = MakeIonoParams(sc.seed);
+  InitTracker(ctx.sats.size(), &ctx.tracker);
+  ctx.nav.last_issue.assign(ctx.sats.size() * 2, -1);
+  ctx.nav.last_logged_ms.assign(ctx.sats.size() * 2, -1);
+  ctx.setup = {sc.marker, sc.marker_number, "KVR-ANT-1", "A-10231", 0.0815};
+
+  ctx.sink.file = std::fopen(sc.output.c_str(), "wb");
+  if (ctx.sink.file == nullptr) {
+    std::perror(sc.output.c_str());
+    return 1;
+  }
+  ctx.sink.seed = sc.seed;
+  ctx.sink.flip_rate = sc.flip_rate;
+  ctx.sink.noise_rate = sc.noise_rate;
+  ctx.sink.truncate_last = sc.truncate_last;
+  if (sc.write_truth) {
+    std::string path = sc.truth_path.empty() ? sc.output + ".truth" : sc.truth_path;
+    ctx.truth = std::fopen(path.c_str(), "w");
+    if (ctx.truth == nullptr) {
+      std::perror(path.c_str());
+      std::fclose(ctx.sink.file);
+      return 1;
+    }
+    ctx.sink.truth = ctx.truth;
+    WriteTruthHeader(&ctx, command_line);
+  }
+
+  const int64_t end = sc.start_ms + sc.duration_ms;
+  const int64_t tick = std::gcd(sc.interval_ms, static_cast<int64_t>(1000));
+  for (int64_t t = sc.start_ms; t < end; t += tick) {
+    bool second = t % 1000 == 0;
+    if (t % sc.interval_ms == 0) {
+      ComputeEpoch(sc, ctx.sats, ctx.rx, ctx.iono, t, &ctx.tracker, &ctx.epoch);
+      EmitBlock(&ctx.sink, EncodeChannelMeasurements(ctx.epoch, ctx.sats, sc.variant_5944));
+      if (sc.extra_info_4000) EmitBlock(&ctx.sink, EncodeSignalExtraInfo(ctx.epoch));
+      if (sc.full_ranges_4098) {
+        EmitBlock(&ctx.sink, EncodeFullPrecisionRanges(ctx.epoch, ctx.sats));
+      }
+      if (second) EmitFixes(&ctx);
+      if (ctx.truth != nullptr) WriteTruthEpoch(&ctx);
+    }
+    if (second) {
+      EmitSetup(&ctx, t);
+      if (sc.navigation) EmitNavigation(&ctx, t);
+      if (sc.sbas_raw && (sc.systems & kSysSbas)) EmitSbasRaw(&ctx, t);
+      if (sc.weather && (t - sc.start_ms) % sc.weather_interval_ms == 0) EmitWeather(&ctx, t);
+      if (sc.site_commands) EmitSiteCommands(&ctx, t);
+    }
+    EmitTimedEntries(&ctx, t, t + tick);
+  }
+  bool ok = FinishSink(&ctx.sink);
+  ok = std::fclose(ctx.sink.file) == 0 && ok;
+  if (ctx.truth != nullptr) ok = std::fclose(ctx.truth) == 0 && ok;
+  if (!ok) {
+    std::fprintf(stderr, "qdxgen: writing %s failed\n", sc.output.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace kavrino::qdxgen
