@@ -39,7 +39,7 @@ TEST(QdxCrc16, EqualsBitwiseCrcForRandomDataLengthsAndAlignments) {
   std::mt19937 rng(7);
   std::vector<uint8_t> data(70000);
   for (uint8_t& byte : data) byte = static_cast<uint8_t>(rng());
-  for (size_t count = 0; count < 80; ++count) {
+  for (size_t count = 0; count < 400; ++count) {
     for (size_t start = 0; start < 17; ++start) {
       ASSERT_EQ(QdxCrc16(&data[start], count), test::BitwiseCrc16(&data[start], count))
           << count << " from " << start;
