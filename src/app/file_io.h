@@ -1,12 +1,15 @@
 // Progress bar and opening/closing of files with the program's messages.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 namespace kavrino {
 
 struct QdxReader;
 
+// Moves the bar of the generator run that owns [from_pct, to_pct) to the
+// reader's position in its own file; redraws at most once per whole percent.
 void UpdateProgress(QdxReader* reader, int from_pct, int to_pct);
 void DrawProgressBar(const char* label, float value);
 void ClearProgressLine();
@@ -16,5 +19,15 @@ bool CheckReadable(const char* path, const char* kind);
 FILE* OpenFile(const char* path, const char* mode, const char* kind);
 FILE* OpenFileOrExit(const char* path, const char* mode, const char* kind, int status);
 void CloseOutputFile(FILE** slot);
+
+// The pieces behind the calls above, with the stream and the file position made
+// explicit. The progress value of a run at byte `position` of a file of
+// `file_size` bytes (an empty or unknown size counts as the start of the run).
+float ProgressValue(int from_pct, int to_pct, int64_t position, int64_t file_size);
+void UpdateProgressAt(FILE* out, int from_pct, int to_pct, int64_t position, int64_t file_size);
+void DrawProgressBarOn(FILE* out, const char* label, float value);
+void ClearProgressLineOn(FILE* out);
+// Forgets the redraw threshold, for a new run in the same process.
+void ResetProgressDisplay();
 
 }  // namespace kavrino

@@ -1,0 +1,386 @@
+#include "rinex/obs/obs_epoch.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "app/settings.h"
+#include "app/time.h"
+#include "gnss/signals.h"
+#include "rinex/format.h"
+
+namespace kavrino {
+namespace {
+
+constexpr int kFieldWidth = 16;
+constexpr int kLineCapacity = 600;
+constexpr int kRinex2PieceWidth = 80;
+constexpr int kRinex2SatsPerLine = 12;
+constexpr uint32_t kMaxLockTimeMs = 254000;
+constexpr double kObsModulus = 1e9;
+constexpr int kMaxRecordedRanges = kSignalSlots;
+
+// Per satellite index and signal slot: the tow_ms of the last update and the
+// lock time seen then. The history the loss-of-lock indicator is derived from.
+struct LockTimeEntry {
+  uint32_t tow_ms;
+  uint32_t lock_time_ms;
+};
+LockTimeEntry LockTimeTable[256][kSignalSlots];
+
+// A RINEX system of a satellite index, as a constellation number; CONST_OTHER
+// for indices without a RINEX identifier.
+struct SatSystem {
+  uint8_t first;
+  uint8_t last;
+  uint8_t constellation;
+  char letter;
+  uint8_t offset;  // subtracted from the index for the written number
+};
+constexpr SatSystem kSatSystems[] = {
+    {1, 32, CONST_GPS, 'G', 0},         {38, 67, CONST_GLONASS, 'R', 37},
+    {71, 106, CONST_GALILEO, 'E', 70},  {120, 158, CONST_SBAS, 'S', 100},
+    {161, 197, CONST_BEIDOU, 'C', 160}, {201, 207, CONST_QZSS, 'J', 200},
+    {211, 224, CONST_NAVIC, 'I', 210},
+};
+
+const SatSystem* FindSatSystem(uint8_t sat_index) {
+  for (const SatSystem& s : kSatSystems) {
+    if (sat_index >= s.first && sat_index <= s.last) return &s;
+  }
+  return nullptr;
+}
+
+// Constellation of a satellite index for the signal-mask query, which also
+// counts GPS indices 33..37.
+uint8_t SatConstellation(uint8_t sat_index) {
+  if (sat_index >= 33 && sat_index <= 37) return CONST_GPS;
+  const SatSystem* s = FindSatSystem(sat_index);
+  return s != nullptr ? s->constellation : static_cast<uint8_t>(CONST_OTHER);
+}
+
+// A measured value counts when it is above the absence threshold and finite.
+bool Usable(double value) {
+  return IsMeasPresent(value) && std::isfinite(value);
+}
+
+// The seven slots of the selected antenna, or null for an antenna number other
+// than 1 and 2.
+const MeasSignal* AntennaSlots(const MeasSatEntry& sat, uint32_t antenna) {
+  if (antenna < 1 || antenna > static_cast<uint32_t>(kMaxAntennas)) return nullptr;
+  return sat.sig[antenna - 1];
+}
+
+// A slot whose fields are written: filled, a known signal of the satellite's
+// own system with a code column, and a usable pseudorange.
+bool SlotWritable(const MeasSignal& sig, uint8_t constellation, const ObsTypeLayout& layout) {
+  if (sig.flags == 0 || sig.signal_type >= kSignalCount) return false;
+  if (layout.code_col[sig.signal_type] < 0) return false;
+  if (GetSignalConstellation(sig.signal_type) != constellation) return false;
+  return Usable(sig.pseudorange_m);
+}
+
+uint32_t EpochSatCount(const MeasEpochRecord& epoch) {
+  return epoch.num_sats < static_cast<uint32_t>(kMaxEpochSats)
+             ? epoch.num_sats
+             : static_cast<uint32_t>(kMaxEpochSats);
+}
+
+// Whether a satellite entry gets an observation line.
+bool SatelliteKept(const MeasSatEntry& sat, const ObsTypeLayout& layout, uint32_t antenna) {
+  const SatSystem* system = FindSatSystem(sat.sat_index);
+  if (system == nullptr) return false;
+  const MeasSignal* slots = AntennaSlots(sat, antenna);
+  if (slots == nullptr) return false;
+  for (int s = 0; s < kSignalSlots; ++s) {
+    if (SlotWritable(slots[s], system->constellation, layout)) return true;
+  }
+  return false;
+}
+
+int StrengthDigit(float cn0) {
+  if (!Usable(cn0)) return 0;
+  float q = cn0 / 6.0f;
+  if (!(q >= 1.0f)) return 1;
+  if (q >= 9.0f) return 9;
+  return static_cast<int>(q);
+}
+
+// Signals whose pseudoranges are kept at least 1 mm apart within a satellite.
+bool SeparatedSignal(uint8_t signal) {
+  return signal <= 3 || (signal >= 8 && signal <= 11);
+}
+
+// Loss-of-lock indicator of a phase that is written or examined, updating the
+// lock history.
+int LossOfLock(uint8_t sat_index, const MeasSignal& sig, uint32_t tow_ms, bool first_epoch) {
+  if (sig.lock_time_ms == 0) return 0;
+  uint32_t lock = sig.lock_time_ms < kMaxLockTimeMs ? sig.lock_time_ms : kMaxLockTimeMs;
+  LockTimeEntry& entry = LockTimeTable[sat_index][GetSignalIndexInConstellation(sig.signal_type)];
+  bool kept = lock >= entry.lock_time_ms && tow_ms <= entry.tow_ms + lock;
+  entry = {tow_ms, lock};
+  return (kept || first_epoch) ? 0 : 1;
+}
+
+// One satellite's observation line.
+struct SatLine {
+  char text[kLineCapacity + 1];  // one more for the newline
+  int end;
+  char id[4];
+};
+
+// Copies a field into the line at `column`, moving the line end. Fields that
+// would leave the line buffer are dropped.
+void PutField(SatLine* line, int column, const char* field, int len) {
+  if (column < 0 || column + len > kLineCapacity) return;
+  std::memcpy(line->text + column, field, static_cast<size_t>(len));
+  if (column + len > line->end) line->end = column + len;
+}
+
+// "%14.3f" of a value followed by `suffix`, cut to one 16-character field.
+// Returns the field length.
+int NumberField(char (&field)[kFieldWidth], double value, const char* suffix) {
+  size_t len = FormatFixed(field, kFieldWidth, value, 14, 3);
+  for (const char* p = suffix; *p != '\0'; ++p, ++len) {
+    if (len < static_cast<size_t>(kFieldWidth)) field[len] = *p;
+  }
+  return len < static_cast<size_t>(kFieldWidth) ? static_cast<int>(len) : kFieldWidth;
+}
+
+// Output staged in a local buffer and handed to the stream in large pieces.
+struct EpochOutput {
+  FILE* stream = nullptr;
+  size_t used = 0;
+  char buf[16384];
+
+  void Flush() {
+    if (used > 0) std::fwrite(buf, 1, used, stream);
+    used = 0;
+  }
+  void Put(const char* text, size_t len) {
+    if (used + len > sizeof buf) Flush();
+    if (len > sizeof buf) {
+      std::fwrite(text, 1, len, stream);
+      return;
+    }
+    std::memcpy(buf + used, text, len);
+    used += len;
+  }
+  void Char(char c) { Put(&c, 1); }
+  void Unsigned(uint64_t v, int width, bool zero_pad) {
+    char text[32];
+    size_t len = FormatUnsigned(text, sizeof text, v, width, zero_pad);
+    Put(text, len);
+  }
+};
+
+// Fills the line of one kept satellite.
+void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsTypeLayout& layout,
+                  uint32_t antenna, uint32_t tow_ms, bool first_epoch, bool rinex3) {
+  std::memset(line->text, ' ', sizeof line->text);
+  RinexSatId(sat.sat_index, line->id);
+  line->end = 0;
+  if (rinex3) {
+    std::memcpy(line->text, line->id, 3);
+    line->end = 3;
+    if (layout.with_channel) {
+      char field[kFieldWidth];
+      int len = NumberField(field, static_cast<double>(sat.channel) + 1.0, "  ");
+      PutField(line, 3, field, len);
+    }
+  }
+  const SatSystem* system = FindSatSystem(sat.sat_index);
+  const MeasSignal* slots = AntennaSlots(sat, antenna);
+  int64_t recorded[kMaxRecordedRanges];
+  int recorded_count = 0;
+  for (int s = 0; s < kSignalSlots; ++s) {
+    const MeasSignal& sig = slots[s];
+    if (!SlotWritable(sig, system->constellation, layout)) continue;
+    const uint8_t type = sig.signal_type;
+    const int strength = StrengthDigit(sig.cn0_dbhz);
+    const char strength_text[2] = {static_cast<char>('0' + strength), '\0'};
+
+    double range = sig.pseudorange_m;
+    // Millimetres rounded half up; values too large for exact millimetres keep
+    // their value and take no part in the separation.
+    double scaled = std::floor(range * 1000.0 + 0.5);
+    if (SeparatedSignal(type) && std::fabs(scaled) < 9.0e15) {
+      int64_t mm = static_cast<int64_t>(scaled);
+      for (bool clash = true; clash;) {
+        clash = false;
+        for (int i = 0; i < recorded_count; ++i) {
+          if (recorded[i] == mm) {
+            ++mm;
+            clash = true;
+          }
+        }
+      }
+      if (recorded_count < kMaxRecordedRanges) recorded[recorded_count++] = mm;
+      range = static_cast<double>(mm) / 1000.0;
+    }
+
+    char field[kFieldWidth];
+    const char code_suffix[3] = {' ', strength_text[0], '\0'};
+    int len = NumberField(field, std::fmod(range, kObsModulus), code_suffix);
+    PutField(line, layout.code_col[type], field, len);
+
+    if ((sig.flags & SIG_FLAG_NO_PHASE) == 0 && Usable(sig.carrier_cycles)) {
+      int lli = LossOfLock(sat.sat_index, sig, tow_ms, first_epoch);
+      if (layout.phase_col[type] >= 0) {
+        const char phase_suffix[3] = {static_cast<char>('0' + lli), strength_text[0], '\0'};
+        len = NumberField(field, std::fmod(sig.carrier_cycles, kObsModulus), phase_suffix);
+        PutField(line, layout.phase_col[type], field, len);
+      }
+    }
+    if (Usable(sig.doppler_hz) && layout.doppler_col[type] >= 0) {
+      double doppler = std::fmod(sig.doppler_hz, static_cast<float>(kObsModulus));
+      len = NumberField(field, doppler, code_suffix);
+      PutField(line, layout.doppler_col[type], field, len);
+    }
+    if (Usable(sig.cn0_dbhz) && layout.snr_col[type] >= 0) {
+      size_t n = FormatFixed(field, 14, sig.cn0_dbhz, 14, 3);
+      PutField(line, layout.snr_col[type], field, n < 14 ? static_cast<int>(n) : 14);
+    }
+  }
+}
+
+void WriteEpochLine(EpochOutput* out, const MeasEpochRecord& epoch, int count, bool rinex3) {
+  // Whole seconds through the calendar, milliseconds from the time of week, so
+  // that the written milliseconds are exactly those of the epoch.
+  double whole_seconds = static_cast<double>(epoch.week) * static_cast<double>(kSecondsPerWeek) +
+                         static_cast<double>(epoch.tow_ms / 1000);
+  CalendarTime cal = GpsSecondsToCalendar(whole_seconds);
+  double second = cal.second >= 0.0 && cal.second < 100.0 ? cal.second : 0.0;
+  uint32_t ms = static_cast<uint32_t>(second * 1000.0 + 0.5) + epoch.tow_ms % 1000;
+  if (rinex3) {
+    out->Put("> ", 2);
+    out->Unsigned(cal.year, 4, false);
+    out->Char(' ');
+    out->Unsigned(cal.month, 2, true);
+    out->Char(' ');
+    out->Unsigned(cal.day, 2, true);
+    out->Char(' ');
+    out->Unsigned(cal.hour, 2, true);
+    out->Char(' ');
+    out->Unsigned(cal.minute, 2, true);
+  } else {
+    out->Char(' ');
+    out->Unsigned(cal.year % 100, 2, true);
+    out->Unsigned(cal.month, 3, false);
+    out->Unsigned(cal.day, 3, false);
+    out->Unsigned(cal.hour, 3, false);
+    out->Unsigned(cal.minute, 3, false);
+  }
+  out->Unsigned(ms / 1000, 3, false);
+  out->Char('.');
+  out->Unsigned(ms % 1000, 3, true);
+  out->Put("0000", 4);
+  out->Unsigned(0, 3, false);
+  out->Unsigned(static_cast<uint64_t>(count), 3, false);
+}
+
+}  // namespace
+
+bool RinexSatId(uint8_t sat_index, char out[4]) {
+  const SatSystem* s = FindSatSystem(sat_index);
+  if (s == nullptr) {
+    std::memcpy(out, "???", 4);
+    return false;
+  }
+  unsigned number = static_cast<unsigned>(sat_index - s->offset);
+  out[0] = s->letter;
+  out[1] = static_cast<char>('0' + number / 10 % 10);
+  out[2] = static_cast<char>('0' + number % 10);
+  out[3] = '\0';
+  return true;
+}
+
+int CountEpochSatellites(const MeasEpochRecord& epoch, const ObsTypeLayout& layout,
+                         uint32_t antenna, uint8_t* sat_indices, uint8_t* glo_freqs) {
+  int count = 0;
+  const uint32_t n = EpochSatCount(epoch);
+  for (uint32_t i = 0; i < n; ++i) {
+    const MeasSatEntry& sat = epoch.sats[i];
+    if (!SatelliteKept(sat, layout, antenna)) continue;
+    sat_indices[count] = sat.sat_index;
+    if (glo_freqs != nullptr) glo_freqs[count] = sat.glo_freq;
+    ++count;
+  }
+  return count;
+}
+
+uint64_t GetEpochSignalMask(const MeasEpochRecord& epoch, const ObsTypeLayout& layout,
+                            uint32_t antenna) {
+  uint64_t mask = 0;
+  const uint32_t n = EpochSatCount(epoch);
+  for (uint32_t i = 0; i < n; ++i) {
+    const MeasSatEntry& sat = epoch.sats[i];
+    if (sat.sat_index == 68) continue;
+    const MeasSignal* slots = AntennaSlots(sat, antenna);
+    if (slots == nullptr) continue;
+    const uint8_t constellation = SatConstellation(sat.sat_index);
+    for (int s = 0; s < kSignalSlots; ++s) {
+      if (SlotWritable(slots[s], constellation, layout)) mask |= 1ULL << slots[s].signal_type;
+    }
+  }
+  return mask;
+}
+
+void WriteObsEpoch(FILE* stream, const ObsTypeLayout& layout, const MeasEpochRecord& epoch,
+                   uint32_t antenna, bool first_epoch) {
+  if (first_epoch) std::memset(LockTimeTable, 0, sizeof LockTimeTable);
+  const bool rinex3 = !IsRinex2(layout.version);
+
+  SatLine lines[kMaxEpochSats];
+  int count = 0;
+  const uint32_t n = EpochSatCount(epoch);
+  for (uint32_t i = 0; i < n; ++i) {
+    const MeasSatEntry& sat = epoch.sats[i];
+    if (!SatelliteKept(sat, layout, antenna)) continue;
+    BuildSatLine(&lines[count], sat, layout, antenna, epoch.tow_ms, first_epoch, rinex3);
+    ++count;
+  }
+  if (count == 0) return;
+
+  EpochOutput out;
+  out.stream = stream;
+  WriteEpochLine(&out, epoch, count, rinex3);
+  if (rinex3) {
+    out.Char('\n');
+    // Stable order by satellite identifier.
+    int order[kMaxEpochSats];
+    for (int i = 0; i < count; ++i) {
+      int j = i;
+      while (j > 0 && std::memcmp(lines[order[j - 1]].id, lines[i].id, 3) > 0) {
+        order[j] = order[j - 1];
+        --j;
+      }
+      order[j] = i;
+    }
+    for (int i = 0; i < count; ++i) {
+      SatLine& line = lines[order[i]];
+      line.text[line.end] = '\n';
+      out.Put(line.text, static_cast<size_t>(line.end) + 1);
+    }
+  } else {
+    for (int i = 0; i < count; ++i) {
+      if (i > 0 && i % kRinex2SatsPerLine == 0) out.Put("\n                                ", 33);
+      out.Put(lines[i].id, 3);
+    }
+    out.Char('\n');
+    const int line_len = layout.line_len > 0 ? layout.line_len : 0;
+    const int pieces = (line_len + kRinex2PieceWidth - 1) / kRinex2PieceWidth;
+    for (int i = 0; i < count; ++i) {
+      const SatLine& line = lines[i];
+      for (int p = 0; p < pieces; ++p) {
+        int start = p * kRinex2PieceWidth;
+        int stop = start + kRinex2PieceWidth < line.end ? start + kRinex2PieceWidth : line.end;
+        while (stop > start && line.text[stop - 1] == ' ') --stop;
+        if (stop > start) out.Put(line.text + start, static_cast<size_t>(stop - start));
+        out.Char('\n');
+      }
+    }
+  }
+  out.Flush();
+}
+
+}  // namespace kavrino

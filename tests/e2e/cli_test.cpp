@@ -1,0 +1,102 @@
+// Runs the built kavrino executable and checks its streams and exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "support/qdx_writer.h"
+
+namespace kavrino {
+namespace {
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs kavrino with `args` (shell words) in `dir`.
+RunResult RunKavrinoIn(const std::string& dir, const std::string& args) {
+  const std::string command =
+      "cd '" + dir + "' && '" + KAVRINO_EXE + "' " + args + " >stdout.txt 2>stderr.txt";
+  const int raw = std::system(command.c_str());
+  RunResult result;
+  if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
+  result.out = test::ReadFileText(dir + "/stdout.txt");
+  result.err = test::ReadFileText(dir + "/stderr.txt");
+  return result;
+}
+
+const std::string kDone = "\r" + std::string(80, ' ') + "\rCreating RINEX file: done\n";
+const std::string kNoData = "No relevant data available in the QDX file\n";
+
+std::string CannotRead(const std::string& name, const char* reason) {
+  return "The input QDX file \"" + name + "\" could not be opened for reading: " + reason + "\n";
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(test::WriteFileBytes(dir_ + "/empty.qdx", {}));
+    // Bytes that hold no block at all.
+    ASSERT_TRUE(test::WriteFileBytes(dir_ + "/noise.qdx", {'$', '@', 0, 0, 1, 2, 3}));
+  }
+  std::string dir_ = test::MakeTempDir("cli");
+};
+
+TEST_F(CliTest, VersionIsPrintedWithoutInput) {
+  const RunResult r = RunKavrinoIn(dir_, "-V");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "kavrino-13.4.3\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliTest, UsageErrorsEndWithStatusThree) {
+  struct Case {
+    const char* args;
+    std::string first_line;  // printed before the usage text
+  } cases[] = {
+      {"", ""},
+      {"-R 2.11 -f empty.qdx", ""},
+      {"-n -f empty.qdx", ""},
+      {"-q -f empty.qdx", "Unknown option -q.\n"},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = RunKavrinoIn(dir_, c.args);
+    EXPECT_EQ(r.status, 3) << c.args;
+    EXPECT_EQ(r.out, "") << c.args;
+    EXPECT_EQ(r.err.rfind(c.first_line + "\nkavrino -f input_file", 0), 0u) << c.args << r.err;
+  }
+}
+
+TEST_F(CliTest, UnreadableInputEndsWithStatusThree) {
+  ASSERT_EQ(system(("mkdir '" + dir_ + "/folder'").c_str()), 0);
+  struct Case {
+    const char* args;
+    std::string err;
+  } cases[] = {
+      {"-f x", CannotRead("x", "No such file or directory")},
+      {"-f folder", CannotRead("folder", "Is a directory")},
+      // The first file is converted before the second one is found missing.
+      {"-f empty.qdx b", CannotRead("b", "No such file or directory")},
+  };
+  for (const Case& c : cases) {
+    const RunResult r = RunKavrinoIn(dir_, c.args);
+    EXPECT_EQ(r.status, 3) << c.args;
+    EXPECT_EQ(r.out, "") << c.args;
+    EXPECT_EQ(r.err, c.err) << c.args;
+  }
+}
+
+TEST_F(CliTest, FilesWithoutDataEndWithStatusTwo) {
+  for (const char* args : {"-f empty.qdx", "-f noise.qdx empty.qdx", "-f empty.qdx -nOMNGEHIPB"}) {
+    const RunResult r = RunKavrinoIn(dir_, args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(r.out, kDone) << args;
+    EXPECT_EQ(r.err, kNoData) << args;
+  }
+}
+
+}  // namespace
+}  // namespace kavrino
