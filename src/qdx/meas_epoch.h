@@ -1,7 +1,10 @@
 // One decoded measurement epoch, and the state that gathers its blocks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "qdx/block.h"
 
 namespace kavrino {
 
@@ -42,6 +45,35 @@ struct MeasEpochRecord {
   MeasSatEntry sats[kMaxEpochSats];
 };
 
+// Block numbers of the measurement kinds.
+inline constexpr uint16_t kChannelMeasBlock = 4027;
+inline constexpr uint16_t kChannelMeasVariantBlock = 5944;
+inline constexpr uint16_t kSignalExtraInfoBlock = 4000;
+inline constexpr uint16_t kFullPrecisionRangesBlock = 4098;
+inline constexpr uint16_t kCompactMeasBlock = 4109;
+inline constexpr uint16_t kCompactCn0Block = 4110;
+inline constexpr uint16_t kCompactDopplerBlock = 4111;
+inline constexpr uint16_t kCompactSignalBlock = 4112;
+inline constexpr uint16_t kCompactCorrBlock = 4113;
+
+// True for the nine block numbers gathered per epoch.
+inline bool IsMeasBlockNumber(uint16_t number) {
+  switch (number) {
+    case kCompactMeasBlock:
+    case kCompactCn0Block:
+    case kCompactDopplerBlock:
+    case kCompactSignalBlock:
+    case kCompactCorrBlock:
+    case kChannelMeasBlock:
+    case kChannelMeasVariantBlock:
+    case kSignalExtraInfoBlock:
+    case kFullPrecisionRangesBlock:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Pending-block kinds gathered for one time stamp (bits of pending_mask).
 inline constexpr uint8_t kPendCompactMeas = 0x01;     // 4109
 inline constexpr uint8_t kPendCompactDoppler = 0x02;  // 4111
@@ -75,6 +107,8 @@ struct MeasGatherState {
   uint8_t channel_meas[kCapChannelMeas];
   uint8_t extra_info[kCapExtraInfo];
   uint8_t full_ranges[kCapFullRanges];
+  // Look-ahead copy of the next block of the file (completion rule).
+  uint8_t peek_block[kQdxMaxBlockSize];
 };
 
 }  // namespace kavrino
