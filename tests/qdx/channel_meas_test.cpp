@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "gnss/signals.h"
-#include "qdx/meas_blocks.h"
+#include "support/meas_blocks.h"
 #include "qdx/meas_decode.h"
 
 namespace kavrino {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "qdx/meas_blocks.h"
+#include "support/meas_blocks.h"
 #include "qdx/meas_decode.h"
 #include "qdx/reader.h"
 
