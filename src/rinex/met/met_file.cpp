@@ -46,16 +46,16 @@ bool IsMeasurementBlock(uint16_t number) {
 struct Pass {
   std::unique_ptr<QdxReader> reader = std::make_unique<QdxReader>();
   std::unique_ptr<uint8_t[]> block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
-
-  explicit Pass(const std::string& path) { InitQdxReader(path.c_str(), reader.get()); }
-  ~Pass() { CloseQdxReader(reader.get()); }
-  Pass(const Pass&) = delete;
-  Pass& operator=(const Pass&) = delete;
-  bool Next() {
-    return GetNextQdxBlock(reader.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) ==
-           0;
-  }
 };
+
+void OpenPass(const std::string& path, Pass* pass) {
+  InitQdxReader(path.c_str(), pass->reader.get());
+}
+
+bool NextBlock(Pass* pass) {
+  return GetNextQdxBlock(pass->reader.get(), pass->block.get(), kQdxAnyBlock, kQdxAnyBlock,
+                         kQdxModeWalk) == 0;
+}
 
 // Window test of the pre-scans: a start of -1 or a time of day does not limit,
 // an end that is a time of day counts as no end.
@@ -66,21 +66,28 @@ bool InScanWindow(int64_t t, int64_t start_ms, int64_t end_ms) {
 // Block time of the first data block with a valid time stamp in the window; 0
 // when there is none.
 int64_t FindFirstEpoch(const std::string& path, int64_t start_ms, int64_t end_ms) {
-  Pass pass(path);
-  while (pass.Next()) {
+  Pass pass;
+  OpenPass(path, &pass);
+  int64_t first = 0;
+  while (NextBlock(&pass)) {
     const uint8_t* b = pass.block.get();
     if (!IsQdxTimeValid(b) || !IsDataBlock(QdxBlockNumber(b))) continue;
     const int64_t t = QdxBlockTimeMs(b);
-    if (InScanWindow(t, start_ms, end_ms)) return t;
+    if (InScanWindow(t, start_ms, end_ms)) {
+      first = t;
+      break;
+    }
   }
-  return 0;
+  CloseQdxReader(pass.reader.get());
+  return first;
 }
 
 // Span of the data in whole seconds, for the long file name: from the first
 // data block in the window to the last block of the file, plus one measurement
 // interval.
 uint32_t MeasureSpan(const std::string& path, int64_t start_ms, int64_t end_ms) {
-  Pass pass(path);
+  Pass pass;
+  OpenPass(path, &pass);
   bool have_first = false;
   int64_t first_data = 0;
   int64_t last = 0;
@@ -88,7 +95,7 @@ uint32_t MeasureSpan(const std::string& path, int64_t start_ms, int64_t end_ms) 
   int64_t first_meas = 0;
   int64_t meas_interval = 0;
   bool have_interval = false;
-  while (pass.Next()) {
+  while (NextBlock(&pass)) {
     const uint8_t* b = pass.block.get();
     const int64_t t = QdxBlockTimeMs(b);
     last = t;
@@ -109,6 +116,7 @@ uint32_t MeasureSpan(const std::string& path, int64_t start_ms, int64_t end_ms) 
       meas_interval = t - first_meas;
     }
   }
+  CloseQdxReader(pass.reader.get());
   return static_cast<uint32_t>((meas_interval + last - first_data) / 1000);
 }
 
@@ -143,12 +151,13 @@ int GenerateMetFile(const std::string& input_name, uint32_t interval_ms, int64_t
       (flags & FLAG_LONG_NAMES) ? MeasureSpan(input_name, start_ms, end_ms) : kNotMeasured;
   const uint32_t grid = interval_ms == 0 ? 1 : interval_ms;
 
-  Pass pass(input_name);
+  Pass pass;
+  OpenPass(input_name, &pass);
   ReceiverSetupRecord setup;
   ReadReceiverSetup(pass.reader.get(), &setup);
 
   MetRun run;
-  while (pass.Next()) {
+  while (NextBlock(&pass)) {
     const uint8_t* b = pass.block.get();
     if (IsQdxTimeValid(b)) {
       const int64_t t = RoundedEpoch(b);
@@ -184,6 +193,7 @@ int GenerateMetFile(const std::string& input_name, uint32_t interval_ms, int64_t
     if (flags & FLAG_VERBOSE) UpdateProgress(pass.reader.get(), progress_from, progress_to);
   }
 
+  CloseQdxReader(pass.reader.get());
   if (run.out == nullptr) return kNothingWritten;
   std::rewind(run.out);
   MetHeader header;
