@@ -176,8 +176,14 @@ TEST(MetFile, GeneratedLogMatchesTruth) {
   ASSERT_EQ(chdir(dir.c_str()), 0);
   const int status = GenerateMetFile(input, 1, -1, kNoEndMs, "", "", 0, RINEX_211, 0, 100);
   const std::string text = test::ReadFileText("KVRN0700.24M");
+  // Long names measure the span: 30 minutes of data plus one measurement interval.
+  const int long_status =
+      GenerateMetFile(input, 1, -1, kNoEndMs, "", "", FLAG_LONG_NAMES, RINEX_304, 0, 100);
+  const bool long_named = std::filesystem::exists("KVRN00CHE_R_20240701000_30M_MM.rnx");
   ASSERT_EQ(chdir(previous.c_str()), 0);
   ASSERT_EQ(status, 0);
+  EXPECT_EQ(long_status, 0);
+  EXPECT_TRUE(long_named);
 
   const std::vector<std::string> lines = Lines(text);
   ASSERT_EQ(lines.size(), 9 + expected.size());
