@@ -98,7 +98,6 @@ TEST(MetFile, HandBuiltFile) {
     ASSERT_EQ(lines.size(), 13u);
     for (size_t i = 0; i < 9; ++i) EXPECT_EQ(lines[i].size(), 80u) << i;
     EXPECT_EQ(lines[0].substr(0, 9), c.version_text);
-    EXPECT_EQ(Label(lines[1]), "PGM / RUN BY / DATE ");
     EXPECT_EQ(lines[2].substr(0, 5), "SITE ");
     EXPECT_EQ(lines[4].substr(0, 40), "KVR-MET3            WEATHER             ");
     EXPECT_EQ(lines[7].substr(0, 59),

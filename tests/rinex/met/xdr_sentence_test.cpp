@@ -56,15 +56,5 @@ TEST(XdrSentence, ReadsGroupsByTypeAndUnit) {
   }
 }
 
-TEST(XdrSentence, LengthLimitsTheText) {
-  // The bytes after `length` are not part of the sentence.
-  const char text[] = "$WIXDR,C,21.5,C,TEMP,H,45.0,P,RH";
-  XdrValues v;
-  EXPECT_TRUE(ParseXdrSentence(text, 21, &v));
-  EXPECT_EQ(v.temperature_c, 21.5f);
-  EXPECT_EQ(v.humidity_pct, kMetAbsent);
-  EXPECT_FALSE(ParseXdrSentence(text, 0, &v));
-}
-
 }  // namespace
 }  // namespace kavrino
