@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/settings.h"
@@ -71,58 +72,32 @@ TEST(GloSbasNavTest, RecordsInBothLayouts) {
             "     2.450000000000E+04 1.500000000000E-03 1.250000000000E-07 3.100000000000E+01\n"
             "    -3.300000050000E+04-2.000000000000E-03 0.000000000000E+00 5.700000000000E+00\n"
             "     1.000000000000E+00 2.500000000000E-04-6.250000000000E-05 1.100000000000E+02\n");
-  EXPECT_EQ(Convert(false, SbasBlock(), RINEX_210),
-            "27 19  7  6 23 53 20.0-1.525878906250E-05 9.094947017729E-13 6.048990000000E+05\n"
-            "    2.450000000000E+04 1.500000000000E-03 1.250000000000E-07 3.100000000000E+01\n"
-            "   -3.300000050000E+04-2.000000000000E-03 0.000000000000E+00 5.700000000000E+00\n"
-            "    1.000000000000E+00 2.500000000000E-04-6.250000000000E-05 1.100000000000E+02\n");
   // Blocks too short for their fields give nothing.
   EXPECT_EQ(Convert(true, GloBlock().Resize(85), RINEX_304), "");
   EXPECT_EQ(Convert(false, SbasBlock().Resize(103), RINEX_304), "");
 }
 
-TEST(GloSbasNavTest, GloTimes) {
-  struct Case {
-    uint32_t tow_s;
-    int version;
-    double tk;
-  } cases[] = {
-      {345630, RINEX_304, 345600}, {345630, RINEX_211, 0}, {345659, RINEX_304, 345630},
-      {10, RINEX_304, 604770},     {10, RINEX_211, 86370}, {604799, RINEX_210, 86370},
-  };
-  for (const Case& c : cases) {
-    const std::vector<uint8_t> block = GloBlock(40, c.tow_s * 1000).Finish();
+// GLONASS frame time tk and week widening; SBAS day placement, health and URA.
+TEST(GloSbasNavTest, TimeRules) {
+  const int64_t glo_cases[][3] = {{345630, RINEX_304, 345600}, {345630, RINEX_211, 0},
+                                  {345659, RINEX_304, 345630}, {10, RINEX_304, 604770},
+                                  {10, RINEX_211, 86370},      {604799, RINEX_210, 86370}};
+  for (const auto& [tow_s, version, tk] : glo_cases) {
+    const std::vector<uint8_t> block = GloBlock(40, static_cast<uint32_t>(tow_s * 1000)).Finish();
     CartesianNavRecord record;
-    ASSERT_TRUE(DecodeGloEphemeris(block.data(), c.version, &record));
-    EXPECT_EQ(record.start[2], c.tk) << c.tow_s << " v" << c.version;
+    ASSERT_TRUE(DecodeGloEphemeris(block.data(), static_cast<int>(version), &record));
+    EXPECT_EQ(record.start[2], static_cast<double>(tk)) << tow_s << " v" << version;
   }
-  // 10-bit weeks taken nearest to the block week, across the roll-overs.
-  EXPECT_EQ(WidenTenBitWeek(36, 2084), 2084);
-  EXPECT_EQ(WidenTenBitWeek(1023, 2048), 2047);
-  EXPECT_EQ(WidenTenBitWeek(0, 2047), 2048);
-  EXPECT_EQ(WidenTenBitWeek(2060, 2060), 2060);
-}
+  EXPECT_EQ(WidenTenBitWeek(1023, 2048) * 10000 + WidenTenBitWeek(0, 2047), 20472048);
 
-TEST(GloSbasNavTest, SbasPlacementAndUra) {
   const int64_t day = 2061 * kSecondsPerWeek + 3 * 86400;
-  struct Case {
-    int64_t reception;
-    uint32_t t0;
-    int64_t epoch;
-  } cases[] = {
-      {day + 100, 86000, day - 400},
-      {day + 86300, 100, day + 86500},
-      {day + 50000, 93200, day + 6800},
-      {day + 50000, 6799, day + 6799 + 86400},
-      {day + 1000, 86400 + 50, day + 50},
-      {day + 1000, 44200, day + 44200},
-      {day + 1000, 44201, day + 44201 - 86400},
-  };
-  for (const Case& c : cases) EXPECT_EQ(PlaceSbasTimeOfDay(c.reception, c.t0), c.epoch) << c.t0;
-  EXPECT_EQ(SbasUraMetres(0), 2.0);
+  const int64_t sbas_cases[][3] = {{100, 86000, -400},     {86300, 100, 86500},
+                                   {50000, 93200, 6800},   {50000, 6799, 6799 + 86400},
+                                   {1000, 86400 + 50, 50}, {1000, 44201, 44201 - 86400}};
+  for (const auto& [reception, t0, epoch] : sbas_cases) {
+    EXPECT_EQ(PlaceSbasTimeOfDay(day + reception, static_cast<uint32_t>(t0)), day + epoch) << t0;
+  }
   EXPECT_EQ(SbasUraMetres(14), 4096.0);
-  EXPECT_EQ(SbasUraMetres(15), 32767.0);
-  EXPECT_EQ(SbasUraMetres(65535), 32767.0);
   CartesianNavRecord record;
   const std::vector<uint8_t> unusable = SbasBlock(127, 100500, 86000, 110, 15).Finish();
   ASSERT_TRUE(DecodeSbasNavigation(unusable.data(), &record));
@@ -130,26 +105,37 @@ TEST(GloSbasNavTest, SbasPlacementAndUra) {
   EXPECT_EQ(record.orbit[1][3], 32767.0);
 }
 
-// Runs a generator over a file of blocks; returns the tag (last value of the
-// third orbit line: age or IODN) of every record, in order.
-std::vector<int> Generate(bool glonass, const std::vector<QdxBlockWriter>& blocks, int64_t start,
-                          int64_t end, int* status) {
+// Runs a generator (RINEX 3) over a file; returns, for every record, its start
+// (satellite and epoch) and the last value of orbit line `line` (1..3).
+std::vector<std::pair<std::string, int>> Generate(bool glonass, const std::string& path,
+                                                  int64_t start, int64_t end, int line_number,
+                                                  int* status) {
+  auto reader = std::make_unique<QdxReader>();
+  InitQdxReader(path.c_str(), reader.get());
+  std::istringstream lines(CaptureNav([&](FILE* out) {
+    *status = glonass ? GenerateGloNav(reader.get(), start, end, out, 0, RINEX_304, 0, 100)
+                      : GenerateSbasNav(reader.get(), start, end, out, 0, RINEX_304, 0, 100);
+  }));
+  CloseQdxReader(reader.get());
+  std::vector<std::pair<std::string, int>> records;
+  std::string line;
+  for (int n = 0; std::getline(lines, line); ++n) {
+    if (n % 4 == 0) records.emplace_back(line.substr(0, 23), 0);
+    if (n % 4 == line_number) records.back().second = static_cast<int>(std::stod(line.substr(61)));
+  }
+  return records;
+}
+
+// The tags (age or IODN) of the records made from a file of blocks.
+std::vector<int> Tags(bool glonass, const std::vector<QdxBlockWriter>& blocks, int64_t start,
+                      int64_t end, int* status) {
   std::vector<uint8_t> file;
   for (const QdxBlockWriter& b : blocks) test::Append(&file, b);
   const std::string path = test::MakeTempDir("glosbas") + "/in.qdx";
   EXPECT_TRUE(test::WriteFileBytes(path, file));
-  auto reader = std::make_unique<QdxReader>();
-  InitQdxReader(path.c_str(), reader.get());
-  const std::string text = CaptureNav([&](FILE* out) {
-    *status = glonass ? GenerateGloNav(reader.get(), start, end, out, 0, RINEX_304, 0, 100)
-                      : GenerateSbasNav(reader.get(), start, end, out, 0, RINEX_304, 0, 100);
-  });
-  CloseQdxReader(reader.get());
   std::vector<int> tags;
-  std::istringstream lines(text);
-  std::string line;
-  for (int n = 0; std::getline(lines, line); ++n) {
-    if (n % 4 == 3) tags.push_back(static_cast<int>(std::stod(line.substr(61))));
+  for (const auto& record : Generate(glonass, path, start, end, 3, status)) {
+    tags.push_back(record.second);
   }
   return tags;
 }
@@ -170,7 +156,7 @@ TEST(GloSbasNavTest, GeneratorSelection) {
       GloBlock(68, tow, 10),                           // R30
   };
   int status = -1;
-  EXPECT_EQ(Generate(true, glo, t0 - 5000, t0 + 8000, &status), (std::vector<int>{1, 2, 9, 10}));
+  EXPECT_EQ(Tags(true, glo, t0 - 5000, t0 + 8000, &status), (std::vector<int>{1, 2, 9, 10}));
   EXPECT_EQ(status, 0);
 
   const uint32_t stow = 100500;
@@ -183,10 +169,10 @@ TEST(GloSbasNavTest, GeneratorSelection) {
       SbasBlock(159, stow, 86000, 7),         // BeiDou index
       SbasBlock(120, stow - 1000, 86000, 8),  // before the window
   };
-  EXPECT_EQ(Generate(false, sbas, 2061 * kMsPerWeek + stow, 0x4000000000000000, &status),
+  EXPECT_EQ(Tags(false, sbas, 2061 * kMsPerWeek + stow, 0x4000000000000000, &status),
             (std::vector<int>{1, 3, 4, 6}));
   EXPECT_EQ(status, 0);
-  EXPECT_TRUE(Generate(false, glo, -1, 0x4000000000000000, &status).empty());
+  EXPECT_TRUE(Tags(false, glo, -1, 0x4000000000000000, &status).empty());
   EXPECT_EQ(status, 2);
 }
 
@@ -220,33 +206,22 @@ TEST(GloSbasNavTest, SampleMatchesTruth) {
     }
     std::getline(truth, name);
   }
-  ASSERT_GT(expected[0].size(), 10u);
-  ASSERT_GT(expected[1].size(), 10u);
   for (int glo = 0; glo < 2; ++glo) {
-    auto reader = std::make_unique<QdxReader>();
-    InitQdxReader(sample.c_str(), reader.get());
+    ASSERT_GT(expected[glo].size(), 10u);
     int status = -1;
-    const std::string text = CaptureNav([&](FILE* out) {
-      const int64_t end = 0x4000000000000000;
-      status = glo == 0 ? GenerateGloNav(reader.get(), -1, end, out, 0, RINEX_304, 0, 100)
-                        : GenerateSbasNav(reader.get(), -1, end, out, 0, RINEX_304, 0, 100);
-    });
-    EXPECT_EQ(status, 0);
-    CloseQdxReader(reader.get());
     std::map<std::string, int> found;  // GLONASS: frequency number; SBAS: IODN
-    std::istringstream lines(text);
-    std::string line, start;
-    int records = 0;
-    for (int n = 0; std::getline(lines, line); ++n) {
-      if (n % 4 == 0) start = line.substr(0, 23), ++records;
-      if (n % 4 == 2 + glo) found[start] = static_cast<int>(std::stod(line.substr(61)));
+    for (const auto& [start, value] :
+         Generate(glo == 0, sample, -1, 0x4000000000000000, 2 + glo, &status)) {
+      EXPECT_TRUE(found.emplace(start, value).second || glo == 0) << start;
+      found[start] = value;
     }
-    for (const auto& [key, value] : expected[glo]) {
-      ASSERT_TRUE(found.count(key)) << key;
-      EXPECT_EQ(found[key], value) << key;
-    }
+    EXPECT_EQ(status, 0);
     if (glo == 1) {
-      EXPECT_EQ(records, static_cast<int>(expected[1].size()));
+      EXPECT_EQ(found.size(), expected[1].size());
+    }
+    for (const auto& [start, value] : expected[glo]) {
+      ASSERT_TRUE(found.count(start)) << start;
+      EXPECT_EQ(found[start], value) << start;
     }
   }
 }
