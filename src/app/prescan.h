@@ -1,0 +1,19 @@
+// Pre-scans of an input file that locate its data in time.
+#pragma once
+
+#include <cstdint>
+
+namespace kavrino {
+
+// Block numbers that count as data when locating the first data epoch.
+bool IsDataBlockNumber(uint16_t number);
+// Measurement blocks among them (4027, 4109, 5944).
+bool IsMeasurementBlockNumber(uint16_t number);
+
+// Block time (ms) of the first block with a valid time stamp that is a data
+// block and lies in the window: at or after `start_ms` (a time of day or -1
+// does not limit) and at or before `end_ms` (a time of day counts as no end).
+// 0 when there is none.
+int64_t FindFirstDataEpoch(const char* path, int64_t start_ms, int64_t end_ms);
+
+}  // namespace kavrino
