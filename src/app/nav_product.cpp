@@ -13,6 +13,7 @@
 #include "rinex/nav/leap_count.h"
 #include "rinex/nav/nav_header.h"
 #include "rinex/nav/nav_slots.h"
+#include "rinex/nav/sbas_broadcast.h"
 
 namespace kavrino {
 namespace {
@@ -47,11 +48,17 @@ struct NavPass {
 
 // One generator run over the whole input; returns its status.
 int RunGenerator(NavPass* pass, NavRun which, int from, int to) {
-  (void)pass;
-  (void)which;
-  (void)from;
-  (void)to;
-  return kNothingWritten;
+  QdxReader* reader = pass->reader;
+  const int64_t start = pass->start_ms;
+  const int64_t end = pass->end_ms;
+  FILE* out = pass->out;
+  const uint32_t flags = pass->settings->flags;
+  switch (which) {
+    case NavRun::kSbasBroadcast:
+      return GenerateSbasBroadcast(reader, start, end, out, flags, from, to);
+    default:
+      return kNothingWritten;
+  }
 }
 
 // Takes the next share of the progress, runs the generator and puts the stream
@@ -111,7 +118,7 @@ void WriteProductHeader(const NavPass& pass, char letter, const ReceiverSetupRec
       break;
     }
     case 'B':
-      (void)setup;
+      WriteSbasBroadcastHeader(out, setup, date, kProgramVersion);
       break;
     default:
       break;
@@ -132,9 +139,8 @@ int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
   int64_t end_ms = settings.end_ms;
   const int64_t first_epoch_ms = FindFirstDataEpoch(path, start_ms, end_ms);
   SettleNavWindow(first_epoch_ms, &start_ms, &end_ms);
-  const uint32_t span_s = (settings.flags & FLAG_LONG_NAMES)
-                              ? MeasureDataSpan(path, start_ms, end_ms)
-                              : kNotMeasured;
+  const uint32_t span_s =
+      (settings.flags & FLAG_LONG_NAMES) ? MeasureDataSpan(path, start_ms, end_ms) : kNotMeasured;
 
   auto reader = std::make_unique<QdxReader>();
   InitQdxReader(path, reader.get());

@@ -12,21 +12,21 @@ namespace kavrino {
 namespace {
 
 // Block offsets of the fields the header lines read.
-constexpr size_t kWeekOffset = 12;          // u16 week number of the block (WNc)
-constexpr size_t kIonoFirstOffset = 16;     // f32 coefficients, 4 bytes apart
-constexpr size_t kGpsIonoBetaOffset = 32;   // f32 beta 0..3
-constexpr size_t kUtcA1Offset = 16;         // f32
-constexpr size_t kUtcA0Offset = 20;         // f64
-constexpr size_t kUtcRefTimeOffset = 28;    // u32 t_ot
-constexpr size_t kUtcRefWeekOffset = 32;    // u8 WN_t (8 bits)
-constexpr size_t kUtcLeapOffset = 33;       // i8 dtLS
-constexpr size_t kUtcFutureWeekOffset = 34; // u8 WN_LSF (8 bits)
-constexpr size_t kUtcFutureDayOffset = 35;  // u8 DN
-constexpr size_t kUtcFutureLeapOffset = 36; // i8 dtLSF
-constexpr size_t kGgtoA1Offset = 16;        // f32 A1G
-constexpr size_t kGgtoA0Offset = 20;        // f32 A0G
-constexpr size_t kGgtoRefTimeOffset = 24;   // u32 t_oG
-constexpr size_t kGgtoRefWeekOffset = 28;   // u8 WN_oG (6 bits)
+constexpr size_t kWeekOffset = 12;           // u16 week number of the block (WNc)
+constexpr size_t kIonoFirstOffset = 16;      // f32 coefficients, 4 bytes apart
+constexpr size_t kGpsIonoBetaOffset = 32;    // f32 beta 0..3
+constexpr size_t kUtcA1Offset = 16;          // f32
+constexpr size_t kUtcA0Offset = 20;          // f64
+constexpr size_t kUtcRefTimeOffset = 28;     // u32 t_ot
+constexpr size_t kUtcRefWeekOffset = 32;     // u8 WN_t (8 bits)
+constexpr size_t kUtcLeapOffset = 33;        // i8 dtLS
+constexpr size_t kUtcFutureWeekOffset = 34;  // u8 WN_LSF (8 bits)
+constexpr size_t kUtcFutureDayOffset = 35;   // u8 DN
+constexpr size_t kUtcFutureLeapOffset = 36;  // i8 dtLSF
+constexpr size_t kGgtoA1Offset = 16;         // f32 A1G
+constexpr size_t kGgtoA0Offset = 20;         // f32 A0G
+constexpr size_t kGgtoRefTimeOffset = 24;    // u32 t_oG
+constexpr size_t kGgtoRefWeekOffset = 28;    // u8 WN_oG (6 bits)
 
 constexpr size_t kHeaderLineLength = 81;  // 80 columns and the newline
 constexpr double kAbsentBelow = -1e10;
