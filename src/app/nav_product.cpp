@@ -10,7 +10,9 @@
 #include "qdx/reader.h"
 #include "qdx/receiver_setup.h"
 #include "rinex/header_lines.h"
+#include "rinex/nav/glo_sbas_nav.h"
 #include "rinex/nav/leap_count.h"
+#include "rinex/nav/nav_generators.h"
 #include "rinex/nav/nav_header.h"
 #include "rinex/nav/nav_slots.h"
 #include "rinex/nav/sbas_broadcast.h"
@@ -53,12 +55,26 @@ int RunGenerator(NavPass* pass, NavRun which, int from, int to) {
   const int64_t end = pass->end_ms;
   FILE* out = pass->out;
   const uint32_t flags = pass->settings->flags;
+  NavCorrectionSlots& slots = pass->slots;
   switch (which) {
+    case NavRun::kGps:
+      return GenerateGpsNav(reader, start, end, out, flags, pass->version, from, to, &slots.gps_utc,
+                            &slots.gps_iono);
+    case NavRun::kGlonass:
+      return GenerateGloNav(reader, start, end, out, flags, pass->version, from, to);
+    case NavRun::kGalileo:
+      return GenerateGalNav(reader, start, end, out, flags, from, to, &slots.gal_utc,
+                            &slots.gal_iono, &slots.gal_gps_offset);
+    case NavRun::kSbas:
+      return GenerateSbasNav(reader, start, end, out, flags, pass->version, from, to);
+    case NavRun::kBeidou:
+      return GenerateBdsNav(reader, start, end, out, flags, from, to);
+    case NavRun::kQzss:
+      return GenerateQzssNav(reader, start, end, out, flags, from, to);
     case NavRun::kSbasBroadcast:
       return GenerateSbasBroadcast(reader, start, end, out, flags, from, to);
-    default:
-      return kNothingWritten;
   }
+  return kNothingWritten;
 }
 
 // Takes the next share of the progress, runs the generator and puts the stream
