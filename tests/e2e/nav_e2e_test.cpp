@@ -110,6 +110,7 @@ TEST_F(NavE2e, EveryLetterMakesItsFileWithItsHeaderArea) {
       {"-nH -R210", "KVRN0700.24H", 3, ""},
       {"-nI", "KVRN0700.24I", 3, "C"},
       {"-nP", "KVRN0700.24P", 10, "G"},
+      {"-nP -xG -xE", "KVRN0700.24P", 10, "R"},  // GPS records would come first
       {"-nB", "KVRN0700.24B", 4, ""},
       {"-nN -l", "KVRN00CHE_R_20240700000_30M_GN.rnx", 7, "02 24  3 10"},
   };
@@ -167,19 +168,13 @@ std::vector<TruthEph> ReadTruth(const std::string& path, int number,
                                 std::map<std::string, int>* svids) {
   std::vector<TruthEph> ephs;
   std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream words(line);
-    std::string kind, name;
-    words >> kind;
-    if (kind == "SAT") {
-      int svid;
-      words >> name >> svid;
-      (*svids)[name] = svid;
-    } else if (kind == "EPH") {
-      int n;
-      TruthEph e;
-      words >> n >> e.name >> e.block_ms >> e.toe >> e.iod;
-      if (n == number) ephs.push_back(e);
+  for (std::string kind, rest; in >> kind && std::getline(in, rest);) {
+    std::istringstream words(rest);
+    TruthEph e;
+    int n = 0;
+    if (kind == "SAT" && words >> e.name >> n) (*svids)[e.name] = n;
+    if (kind == "EPH" && words >> n >> e.name >> e.block_ms >> e.toe >> e.iod && n == number) {
+      ephs.push_back(e);
     }
   }
   return ephs;
@@ -264,23 +259,6 @@ TEST_F(NavE2e, EphemerisValuesEqualTheBlocks) {
       ++checked;
     }
   }
-}
-
-TEST_F(NavE2e, MixedFileHonoursExclusionsOnlyInsideIt) {
-  const std::string dir = Workspace();
-  ASSERT_EQ(Kavrino(dir, "-f nav.qdx -nNP -xG -xE"), 0);
-  ASSERT_EQ(Outputs(dir), (std::vector<std::string>{"KVRN0700.24N", "KVRN0700.24P"}));
-  const std::vector<std::string> gps = ReadLines(dir + "/KVRN0700.24N");
-  const std::vector<std::string> mixed = ReadLines(dir + "/KVRN0700.24P");
-  ExpectHeaderArea(mixed, 10);
-  EXPECT_EQ(gps[7].substr(0, 2), "02");
-  std::string systems;
-  for (size_t i = 10; i < mixed.size(); ++i) {
-    if (mixed[i][0] != ' ' && systems.find(mixed[i][0]) == std::string::npos) {
-      systems += mixed[i][0];
-    }
-  }
-  EXPECT_EQ(systems, "RSCJ");  // grouped in generator order, GPS and Galileo left out
 }
 
 TEST_F(NavE2e, FilesWithoutDataStillGetTheirHeader) {
