@@ -7,6 +7,8 @@
 #include "app/nav_product.h"
 #include "app/options.h"
 #include "app/settings.h"
+#include "rinex/met/met_file.h"
+#include "rinex/obs/obs_generator.h"
 
 namespace kavrino {
 namespace {
@@ -63,17 +65,20 @@ void CountResult(DriverRun* run, int status) {
 // The observation file of one input file.
 int RunObservationProduct(DriverRun* run, const std::string& input) {
   const ProgressRange range = TakeShare(run, ProductShare(*run));
-  (void)input;
-  (void)range;
-  return kNothingWritten;  // no observation generator in this build yet
+  const RunSettings& s = run->settings;
+  const char* type_override =
+      s.receiver_type_override == "default" ? nullptr : s.receiver_type_override.c_str();
+  return GenerateObsFile(input, s.interval_ms, s.start_ms, s.end_ms, s.output_name, s.country_code,
+                         type_override, s.flags, s.signal_mask, s.antenna, s.rinex_version,
+                         s.comment, range.from, range.to);
 }
 
 // The meteorological file of one input file.
 int RunMeteoProduct(DriverRun* run, const std::string& input) {
   const ProgressRange range = TakeShare(run, ProductShare(*run));
-  (void)input;
-  (void)range;
-  return kNothingWritten;  // no meteorological generator in this build yet
+  const RunSettings& s = run->settings;
+  return GenerateMetFile(input, s.interval_ms, s.start_ms, s.end_ms, s.output_name,
+                         s.country_code, s.flags, s.rinex_version, range.from, range.to);
 }
 
 // One navigation product of one input file, each of its generator runs that

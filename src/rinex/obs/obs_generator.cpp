@@ -35,7 +35,9 @@ struct SecondPass {
   int64_t last_written_ms;
 };
 
-double Seconds(int64_t ms) { return static_cast<double>(ms) / 1000.0; }
+double Seconds(int64_t ms) {
+  return static_cast<double>(ms) / 1000.0;
+}
 
 // t rounded down to the data interval (as it is when the interval is unknown).
 int64_t RoundToInterval(int64_t t, uint32_t interval_ms) {
@@ -191,10 +193,10 @@ void HandleRecord(SecondPass* pass, const uint8_t* block, int64_t t) {
 }  // namespace
 
 int GenerateObsFile(const std::string& input_name, uint32_t interval_ms, int64_t start_ms,
-                    int64_t end_ms, const std::string& output_name,
-                    const std::string& country_code, const char* receiver_type_override,
-                    uint32_t flags, uint64_t signal_mask, uint32_t antenna, int rinex_version,
-                    const std::string& comment, int progress_from, int progress_to) {
+                    int64_t end_ms, const std::string& output_name, const std::string& country_code,
+                    const char* receiver_type_override, uint32_t flags, uint64_t signal_mask,
+                    uint32_t antenna, int rinex_version, const std::string& comment,
+                    int progress_from, int progress_to) {
   if (interval_ms == 0) interval_ms = 1;
   const int decode_mode = MeasDecodeMode(flags);
   const CalendarTime run_date = CurrentUtcTime();
@@ -204,8 +206,8 @@ int GenerateObsFile(const std::string& input_name, uint32_t interval_ms, int64_t
     return 2;
   }
   ObsFileSummary& s = *summary;
-  BuildObsTypeLayout(&s.layout, s.seen_signal_mask, flags & FLAG_DOPPLER_OBS,
-                     flags & FLAG_SNR_OBS, flags & FLAG_CHANNEL_OBS, rinex_version);
+  BuildObsTypeLayout(&s.layout, s.seen_signal_mask, flags & FLAG_DOPPLER_OBS, flags & FLAG_SNR_OBS,
+                     flags & FLAG_CHANNEL_OBS, rinex_version);
 
   auto reader = std::make_unique<QdxReader>();
   InitQdxReader(input_name.c_str(), reader.get());

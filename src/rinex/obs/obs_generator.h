@@ -13,10 +13,10 @@ namespace kavrino {
 // end_ms are this file's own copies of the window. receiver_type_override is
 // null when no -t was given.
 int GenerateObsFile(const std::string& input_name, uint32_t interval_ms, int64_t start_ms,
-                    int64_t end_ms, const std::string& output_name,
-                    const std::string& country_code, const char* receiver_type_override,
-                    uint32_t flags, uint64_t signal_mask, uint32_t antenna, int rinex_version,
-                    const std::string& comment, int progress_from, int progress_to);
+                    int64_t end_ms, const std::string& output_name, const std::string& country_code,
+                    const char* receiver_type_override, uint32_t flags, uint64_t signal_mask,
+                    uint32_t antenna, int rinex_version, const std::string& comment,
+                    int progress_from, int progress_to);
 
 // The first pass: settles the window in place and fills the summary. Returns 0,
 // or 2 when no epoch was counted.

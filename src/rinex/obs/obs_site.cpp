@@ -53,14 +53,16 @@ std::string_view CommandText(const uint8_t* block) {
   return text.substr(0, std::min(text.size(), text.find('\0')));
 }
 
-bool IsCommand(std::string_view text, std::string_view word) { return text.starts_with(word); }
+bool IsCommand(std::string_view text, std::string_view word) {
+  return text.starts_with(word);
+}
 
 void WriteEventEpochLine(FILE* out, unsigned flag, unsigned count, int version, double seconds) {
   const CalendarTime cal = GpsSecondsToCalendar(seconds);
   const double sec = std::round(1000.0 * cal.second) / 1000.0;
   if (IsRinex2(version)) {
-    std::fprintf(out, " %02u%3u%3u%3u%3u%11.7f%3u%3u", cal.year % 100, cal.month, cal.day,
-                 cal.hour, cal.minute, sec, flag, count);
+    std::fprintf(out, " %02u%3u%3u%3u%3u%11.7f%3u%3u", cal.year % 100, cal.month, cal.day, cal.hour,
+                 cal.minute, sec, flag, count);
   } else {
     std::fprintf(out, "> %4u %02u %02u %02u %02u%11.7f%3u%3u", cal.year, cal.month, cal.day,
                  cal.hour, cal.minute, sec, flag, count);
