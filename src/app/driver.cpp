@@ -77,8 +77,8 @@ int RunObservationProduct(DriverRun* run, const std::string& input) {
 int RunMeteoProduct(DriverRun* run, const std::string& input) {
   const ProgressRange range = TakeShare(run, ProductShare(*run));
   const RunSettings& s = run->settings;
-  return GenerateMetFile(input, s.interval_ms, s.start_ms, s.end_ms, s.output_name,
-                         s.country_code, s.flags, s.rinex_version, range.from, range.to);
+  return GenerateMetFile(input, s.interval_ms, s.start_ms, s.end_ms, s.output_name, s.country_code,
+                         s.flags, s.rinex_version, range.from, range.to);
 }
 
 // One navigation product of one input file, each of its generator runs that
