@@ -155,13 +155,13 @@ TypeNames Rinex3Types(int s) {
   return {"C" + xx, "L" + xx, "D" + xx, "S" + xx};
 }
 
-struct RunSpec {
+struct Conversion {
   int version;  // 210, 211 or 304
   int antenna;  // 1-based
   bool doppler, snr;
 };
 
-TypeNames TypesOf(const RunSpec& run, int s, uint64_t mask) {
+TypeNames TypesOf(const Conversion& run, int s, uint64_t mask) {
   if (!(mask & Bit(s))) return {};
   TypeNames t = run.version == 304 ? Rinex3Types(s) : Rinex2Types(s, mask);
   if (!run.doppler) t.doppler.clear();
@@ -188,7 +188,7 @@ int StrengthDigit(double cn0) {
 }
 
 // *raised counts the codes moved by the 1 mm separation.
-std::vector<EpochExpect> ExpectedEpochs(const std::vector<TruthEpoch>& truth, const RunSpec& run,
+std::vector<EpochExpect> ExpectedEpochs(const std::vector<TruthEpoch>& truth, const Conversion& run,
                                         uint64_t mask, size_t* raised) {
   struct Lock {
     uint32_t tow = 0, lock = 0;
@@ -423,7 +423,7 @@ int Run(const std::string& command) {
 
 struct Scenario {
   const char* qdxgen_args;
-  std::vector<RunSpec> runs;
+  std::vector<Conversion> runs;
   bool separation = false;  // codes that need the 1 mm separation occur
 };
 
@@ -435,7 +435,7 @@ void CheckScenario(const Scenario& sc) {
             0);
   std::vector<TruthEpoch> truth;
   ASSERT_TRUE(ReadTruth(dir + "/in.qdx.truth", &truth));
-  for (const RunSpec& run : sc.runs) {
+  for (const Conversion& run : sc.runs) {
     SCOPED_TRACE(std::string(sc.qdxgen_args) + " / version " + std::to_string(run.version) +
                  " antenna " + std::to_string(run.antenna));
     // The file's signals: those with a pseudorange on the antenna, as far as
