@@ -136,7 +136,6 @@ generate() {
 # Measurements.
 
 now_ns() { date +%s%N; }
-mb() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1e6 }'; }
 load1() { cut -d' ' -f1 /proc/loadavg; }
 
 # Seconds to read FILE from the page cache and to write BYTES new bytes into
