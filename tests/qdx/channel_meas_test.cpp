@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "gnss/signals.h"
-#include "support/meas_blocks.h"
 #include "qdx/meas_decode.h"
+#include "support/meas_blocks.h"
 
 namespace kavrino {
 namespace {

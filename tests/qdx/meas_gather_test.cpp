@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "support/meas_blocks.h"
 #include "qdx/meas_decode.h"
 #include "qdx/reader.h"
+#include "support/meas_blocks.h"
 
 namespace kavrino {
 namespace {
