@@ -1,9 +1,10 @@
-// Runs a command and reports its wall time and the peak resident memory of
-// the child, for machines without a resource-reporting `time` program.
+// Runs a command and reports its wall time, CPU time and the peak resident
+// memory of the child, for machines without a resource-reporting `time` program.
 //
 //   bench_peak_rss [-o REPORT] COMMAND [ARGS...]
 //
-// The report is one line, "peak_rss_kb=N seconds=S status=X", written to
+// The report is one line, "peak_rss_kb=N seconds=S cpu_seconds=C status=X"
+// (C is the user plus system time of the command), written to
 // REPORT (or to the standard error stream). The command's own standard
 // streams are left alone. The exit status is the command's (128 + signal when
 // it was killed, 127 when it could not be started).
@@ -78,8 +79,11 @@ int main(int argc, char** argv) {
     }
   }
   // On Linux ru_maxrss is in kilobytes.
-  std::fprintf(report, "peak_rss_kb=%ld seconds=%.3f status=%d\n", usage.ru_maxrss, seconds,
-               status);
+  const double cpu_seconds =
+      static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  std::fprintf(report, "peak_rss_kb=%ld seconds=%.3f cpu_seconds=%.3f status=%d\n", usage.ru_maxrss,
+               seconds, cpu_seconds, status);
   if (report != stderr) std::fclose(report);
   return status;
 }

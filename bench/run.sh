@@ -154,8 +154,8 @@ io_floor() {
   awk -v r=$((t1 - t0)) -v w=$((t2 - t1)) 'BEGIN { printf "%.3f", (r + w) / 1e9 }'
 }
 
-# Runs kavrino once in a fresh empty directory; sets run_seconds, run_rss_kb,
-# run_status, run_bytes and run_files.
+# Runs kavrino once in a fresh empty directory; sets run_seconds, run_cpu,
+# run_rss_kb, run_status, run_bytes and run_files.
 run_once() {
   local input=$1 dir=$2 log=$3
   shift 3
@@ -168,6 +168,7 @@ run_once() {
       run_status=$?
       t1=$(now_ns)
       run_rss_kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$report")
+      run_cpu=$(awk -F': ' '/(User|System) time \(seconds\)/ { s += $2 } END { printf "%.3f", s }' "$report")
       ;;
     helper)
       (cd "$dir" && "$build_dir/bench_peak_rss" -o "$report" "$kavrino" -f "$input" "$@") \
@@ -175,12 +176,14 @@ run_once() {
       run_status=$?
       t1=$(now_ns)
       run_rss_kb=$(sed -n 's/^peak_rss_kb=\([0-9]*\).*/\1/p' "$report")
+      run_cpu=$(sed -n 's/.* cpu_seconds=\([0-9.]*\).*/\1/p' "$report")
       ;;
     *)
       (cd "$dir" && "$kavrino" -f "$input" "$@") >"$log" 2>&1
       run_status=$?
       t1=$(now_ns)
       run_rss_kb=""
+      run_cpu=""
       ;;
   esac
   rm -f "$report"
@@ -204,11 +207,11 @@ echo "build:    $build_dir"
 echo "work:     $work_dir"
 echo "memory:   $rss_tool; times are the best of $repeat run(s), the floor too"
 echo "load:     $(uptime | sed 's/.*load average: //') (1, 5, 15 min) at start"
-echo "MB = 10^6 bytes; floor = read input from cache + write output bytes; x floor = s / floor"
+echo "MB = 10^6 bytes; cpu s = user + system time; floor = read input from cache + write output bytes; x floor = s / floor"
 echo
 
-table_head=$(printf '%-18s %-9s %8s %8s %8s %8s %8s %8s %7s %7s %5s %s' \
-  input case "in MB" "out MB" s "MB/s in" "MB/s out" "peak MB" floor "x floor" load status)
+table_head=$(printf '%-18s %-9s %8s %8s %8s %7s %8s %8s %8s %7s %7s %5s %s' \
+  input case "in MB" "out MB" s "cpu s" "MB/s in" "MB/s out" "peak MB" floor "x floor" load status)
 echo "$table_head"
 details=()
 for name in "${input_names[@]}"; do
@@ -222,7 +225,7 @@ for name in "${input_names[@]}"; do
       load=$(load1)
       run_once "$input" "$work_dir/runs/$name-$label" "$work_dir/logs/$name-$label.log" "${args[@]}"
       if [[ -z $best ]] || awk -v a="$run_seconds" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-        best=$run_seconds best_rss=$run_rss_kb best_load=$load
+        best=$run_seconds best_cpu=$run_cpu best_rss=$run_rss_kb best_load=$load
       fi
     done
     floor=""
@@ -234,7 +237,7 @@ for name in "${input_names[@]}"; do
     done
     ((keep)) || rm -rf "$work_dir/runs/$name-$label"
     awk -v name="$name" -v label="$label" -v in_b="$in_bytes" -v out_b="$run_bytes" \
-      -v s="$best" -v rss="${best_rss:-}" -v fl="$floor" -v load="$best_load" \
+      -v s="$best" -v cpu="${best_cpu:-}" -v rss="${best_rss:-}" -v fl="$floor" -v load="$best_load" \
       -v status="$run_status" 'BEGIN {
         peak = "-"
         if (rss != "") peak = sprintf("%.1f", rss / 1024)
@@ -246,7 +249,8 @@ for name in "${input_names[@]}"; do
           in_rate = in_b / 1e6 / s
           out_rate = out_b / 1e6 / s
         }
-        printf "%-18s %-9s %8.1f %8.1f %8.2f %8.1f %8.1f %8s %7.2f %7s %5s %s\n", name, label, in_b / 1e6, out_b / 1e6, s, in_rate, out_rate, peak, fl, ratio, load, status
+        if (cpu == "") cpu = "-"
+        printf "%-18s %-9s %8.1f %8.1f %8.2f %7s %8.1f %8.1f %8s %7.2f %7s %5s %s\n", name, label, in_b / 1e6, out_b / 1e6, s, cpu, in_rate, out_rate, peak, fl, ratio, load, status
       }'
     details+=("$name $label: ${run_files:-(no files)}")
   done
