@@ -6,6 +6,7 @@
 #include "app/file_io.h"
 #include "app/options.h"
 #include "app/settings.h"
+#include "rinex/met/met_file.h"
 #include "rinex/obs/obs_generator.h"
 
 namespace kavrino {
@@ -99,9 +100,9 @@ int RunObservationProduct(DriverRun* run, const std::string& input) {
 // The meteorological file of one input file.
 int RunMeteoProduct(DriverRun* run, const std::string& input) {
   const ProgressRange range = TakeShare(run, ProductShare(*run));
-  (void)input;
-  (void)range;
-  return kNothingWritten;  // no meteorological generator in this build yet
+  const RunSettings& s = run->settings;
+  return GenerateMetFile(input, s.interval_ms, s.start_ms, s.end_ms, s.output_name,
+                         s.country_code, s.flags, s.rinex_version, range.from, range.to);
 }
 
 // One generator run inside a navigation product.

@@ -61,8 +61,11 @@ void UpdateProgressAt(FILE* out, int from_pct, int to_pct, int64_t position, int
 
 void UpdateProgress(QdxReader* reader, int from_pct, int to_pct) {
   // Each pass is measured against its own file, so the bar of a batch of files
-  // of different sizes moves evenly through every file's share.
-  UpdateProgressAt(stdout, from_pct, to_pct, QdxTell(reader), QdxFileSize(reader));
+  // of different sizes moves evenly through every file's share. The size is
+  // taken once per pass: this runs after every block.
+  int64_t& size = reader->input.progress_size;
+  if (size < 0) size = QdxFileSize(reader);
+  UpdateProgressAt(stdout, from_pct, to_pct, QdxTell(reader), size);
 }
 
 void DrawProgressBarOn(FILE* out, const char* label, float value) {

@@ -1,17 +1,371 @@
+// The compact measurement family: one 4109 block per stream with its
+// companions, decoded constellation by constellation against the stream's
+// reference state.
 #include "qdx/compact_meas.h"
 
+#include <bit>
 #include <cstring>
 
+#include "gnss/signals.h"
 #include "qdx/block.h"
+#include "qdx/compact_records.h"
 
 namespace kavrino {
+namespace {
+
+constexpr uint8_t kNoSignal = 34;
+constexpr size_t kCompanionDataOffset = 16;
+constexpr size_t kSubBlocksOffset = 20;
+
+struct CompactSystem {
+  uint8_t constellation;  // Constellation numbering of the signal tables
+  uint8_t first_sat;
+  double base_m;
+  uint8_t signals[7];  // the listed signals; the remaining positions hold no signal
+  uint8_t count;
+};
+
+constexpr CompactSystem kSystems[kCompactConstellations] = {
+    {CONST_GPS, 1, 19000000.0, {0, 3, 4, 1, 2, 5}, 6},
+    {CONST_GLONASS, 38, 19000000.0, {8, 11, 9, 10, 12}, 5},
+    {CONST_GALILEO, 71, 22000000.0, {17, 20, 21, 19, 22}, 5},
+    {CONST_BEIDOU, 161, 20000000.0, {28, 29, 30, 13, 14}, 5},
+    {CONST_SBAS, 120, 34000000.0, {24, 25}, 2},
+    {CONST_QZSS, 201, 34000000.0, {6, 7, 26, 27, 32, 33}, 6},
+    {CONST_NAVIC, 211, 34000000.0, {15}, 1},
+};
+constexpr int kGlonass = 1;
+constexpr int kBeidou = 3;
+constexpr double kBeidouHighBase = 34000000.0;
+
+uint32_t ReferenceIntervalMs(uint8_t code) {
+  static constexpr uint32_t kIntervals[16] = {1,     500,    1000, 2000, 5000, 10000, 15000, 30000,
+                                              60000, 120000, 1,    1,    1,    1,     1,     1};
+  return kIntervals[code & 0x0F];
+}
+
+bool IsFilled(const uint8_t* buffer) {
+  return buffer[4] != 0 || buffer[5] != 0;
+}
+
+// Read position in one companion block; `block` is null when none is pending.
+struct CompanionCursor {
+  const uint8_t* block = nullptr;
+  size_t length = 0;
+  size_t position = 0;  // byte (Doppler) or nibble (C/N0 fraction) counter
+};
+
+CompanionCursor OpenCompanion(const uint8_t* buffer) {
+  CompanionCursor cursor;
+  if (IsFilled(buffer)) {
+    cursor.block = buffer;
+    cursor.length = QdxBlockLength(buffer);
+  }
+  return cursor;
+}
+
+// Next Doppler code: false when there is none (no block, or the codes ran out).
+bool NextDopplerCode(CompanionCursor* c, int64_t* value, uint32_t* magnitude, bool* negative) {
+  if (c->block == nullptr) return false;
+  const size_t at = kCompanionDataOffset + c->position;
+  if (at >= c->length) return false;
+  const uint8_t first = c->block[at];
+  size_t size;
+  if ((first & 0x02) == 0) {
+    size = 1;
+  } else if ((first & 0x06) == 0x02) {
+    size = 2;
+  } else if ((first & 0x0E) == 0x06) {
+    size = 3;
+  } else {
+    size = 4;
+  }
+  if (at + size > c->length) {
+    c->block = nullptr;  // the codes ran past the end: the rest read as absent
+    return false;
+  }
+  uint32_t word = 0;
+  for (size_t i = 0; i < size; ++i) word |= static_cast<uint32_t>(c->block[at + i]) << (8 * i);
+  static constexpr int kShift[5] = {0, 2, 3, 4, 4};
+  static constexpr uint32_t kBits[5] = {0, 0x3F, 0x1FFF, 0xFFFFF, 0xFFFFFFF};
+  *magnitude = (word >> kShift[size]) & kBits[size];
+  *negative = (word & 1) != 0;
+  *value = *negative ? -static_cast<int64_t>(*magnitude) : *magnitude;
+  c->position += size;
+  return true;
+}
+
+// Next C/N0 fraction in dB-Hz (0 without a block or past its end).
+double NextCn0Fraction(CompanionCursor* c) {
+  const size_t n = c->position++;
+  if (c->block == nullptr) return 0.0;
+  const size_t at = kCompanionDataOffset + n / 2;
+  if (at >= c->length) return 0.0;
+  const uint32_t nibble = (n % 2 == 0) ? (c->block[at] & 0x0F) : (c->block[at] >> 4);
+  return nibble * 0.0625 - 0.5;
+}
+
+struct Companions {
+  CompanionCursor doppler;
+  CompanionCursor cn0;
+};
+
+// A constellation header, parsed from the block or from the kept copy.
+struct CompactHeader {
+  size_t length = 0;
+  uint8_t standalone_master = 0;
+  const uint8_t* sat_mask = nullptr;
+  int mask_bytes = 0;
+  const uint8_t* glo_nibbles = nullptr;
+  uint16_t beidou_base_mask = 0;
+  uint8_t signal_list[kCompactSignals];
+};
+
+// Parses the header at `h` (`available` bytes); false when it runs past them.
+bool ParseHeader(const uint8_t* h, size_t available, int c, CompactHeader* out) {
+  if (available < 1) return false;
+  const uint8_t h0 = h[0];
+  size_t at = 1;
+  out->mask_bytes = (h0 & 0x07) == 7 ? 8 : (h0 & 0x07);
+  out->standalone_master = (h0 >> 3) & 0x0F;
+  if (at + out->mask_bytes > available) return false;
+  out->sat_mask = h + at;
+  int present = 0;
+  for (int i = 0; i < out->mask_bytes; ++i) present += std::popcount(out->sat_mask[i]);
+  at += out->mask_bytes;
+  if (c == kGlonass) {
+    const size_t size = (present + 1) / 2;
+    if (at + size > available) return false;
+    out->glo_nibbles = h + at;
+    at += size;
+  }
+  if (c == kBeidou) {
+    if (at + 2 > available) return false;
+    out->beidou_base_mask = ReadU16(h + at);
+    at += 2;
+  }
+  uint8_t exclusion = 0;
+  if ((h0 & 0x80) != 0) {
+    if (at + 1 > available) return false;
+    exclusion = h[at];
+    at += 1;
+  }
+  // The positions not excluded move up, in order; the end fills with no signal.
+  const CompactSystem& system = kSystems[c];
+  int next = 0;
+  for (int position = 0; position < kCompactSignals; ++position) {
+    if (position < 8 && (exclusion >> position & 1) != 0) continue;
+    out->signal_list[next++] = position < system.count ? system.signals[position] : kNoSignal;
+  }
+  while (next < kCompactSignals) out->signal_list[next++] = kNoSignal;
+  out->length = at;
+  return true;
+}
+
+// The record entry of a satellite, added when it is not there yet.
+MeasSatEntry* FindOrAddEntry(MeasEpochRecord* record, uint8_t sat_index) {
+  for (uint32_t i = 0; i < record->num_sats; ++i) {
+    if (record->sats[i].sat_index == sat_index) return &record->sats[i];
+  }
+  uint32_t i = record->num_sats;
+  if (i < kMaxEpochSats) {
+    ++record->num_sats;
+  } else {
+    i = kMaxEpochSats - 1;  // a full record gives its last entry to the newcomer
+  }
+  MeasSatEntry* entry = &record->sats[i];
+  std::memset(static_cast<void*>(entry), 0, sizeof *entry);
+  entry->channel = static_cast<uint8_t>(i);
+  return entry;
+}
+
+void StoreSignal(MeasSignal* slot, const CompactSignalValues& v, uint8_t signal, double doppler,
+                 double fraction) {
+  slot->pseudorange_m = v.pseudorange_m;
+  slot->carrier_cycles = v.carrier_cycles;
+  slot->doppler_hz = static_cast<float>(doppler);
+  slot->cn0_dbhz = static_cast<float>(v.cn0_dbhz + fraction);
+  slot->lock_time_ms = v.lock_time_ms;
+  slot->signal_type = signal;
+  slot->flags = v.flags;
+}
+
+CompactRefSignal ToReference(const CompactSignalValues& v) {
+  return {v.pseudorange_m, v.carrier_cycles, static_cast<float>(v.cn0_dbhz), v.lock_time_ms,
+          v.flags};
+}
+
+void RaiseLockTime(CompactRefSignal* ref, uint32_t lock_time_ms) {
+  if (lock_time_ms > ref->lock_time_ms) ref->lock_time_ms = lock_time_ms;
+}
+
+// Decodes one constellation sub-block; returns the bytes consumed, 0 when it
+// cannot be decoded.
+size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companions* companions,
+                                  int stream, int c, MeasEpochRecord* record, CompactRefState* ref,
+                                  uint32_t interval, bool rate_flag) {
+  if (available < 1) return 0;
+  const uint32_t since_reference = record->tow_ms % interval;
+  const bool reference_epoch = since_reference == 0;
+  CompactHeader header;
+  size_t position;
+  if (sub[0] == 0) {  // the header kept from the reference epoch
+    static constexpr uint8_t kNoHeader[1] = {0};
+    const bool kept = ref->header_length[c] != 0;
+    if (!ParseHeader(kept ? ref->header[c] : kNoHeader, kept ? ref->header_length[c] : 1, c,
+                     &header)) {
+      return 0;
+    }
+    position = 1;
+  } else {
+    if (!ParseHeader(sub, available, c, &header)) return 0;
+    position = header.length;
+    if (reference_epoch) {
+      std::memcpy(ref->header[c], sub, header.length);  // never longer than kCompactHeaderMax
+      ref->header_length[c] = static_cast<uint8_t>(header.length);
+    }
+  }
+
+  const CompactSystem& system = kSystems[c];
+  int k = 0;  // present satellites so far
+  for (int bit = 0; bit < header.mask_bytes * 8; ++bit) {
+    if ((header.sat_mask[bit / 8] >> (bit % 8) & 1) == 0) continue;
+    int glo_k = -8;
+    if (c == kGlonass) glo_k = (header.glo_nibbles[k / 2] >> (k % 2 == 0 ? 0 : 4) & 0x0F) - 8;
+    double base = system.base_m;
+    if (c == kBeidou && k < 16 && (header.beidou_base_mask >> k & 1) != 0) base = kBeidouHighBase;
+    ++k;
+
+    // A bit beyond the constellation's satellite numbers is decoded (to keep
+    // the positions in step) but not stored under another system's index.
+    const int sat_index = system.first_sat + bit;
+    MeasSatEntry scratch;
+    MeasSatEntry* entry = &scratch;
+    if (sat_index <= 255 &&
+        SatIndexConstellation(static_cast<uint8_t>(sat_index)) == system.constellation) {
+      entry = FindOrAddEntry(record, static_cast<uint8_t>(sat_index));
+    }
+    entry->sat_index = static_cast<uint8_t>(sat_index);
+    entry->glo_freq = c == kGlonass ? static_cast<uint8_t>(glo_k + 8) : 0;
+
+    CompactRefSat* ref_sat = &ref->sats[c][bit];
+    CompactRefSignal* ref_sig = ref->sig[c][bit];
+    const CompactMasterContext context = {
+        rate_flag, header.standalone_master, base,    header.signal_list,
+        glo_k,     since_reference,          ref_sat, ref_sig};
+    CompactMasterResult master;
+    const size_t used = DecodeCompactMaster(sub + position, available - position, context, &master);
+    if (used == 0) return 0;
+    position += used;
+    const uint8_t m = master.master;
+    int64_t range_rate = ref_sat->range_rate;
+    if (reference_epoch) {
+      ref_sat->master = m;
+      ref_sat->slave_mask = master.slave_mask;
+      ref_sat->range_rate = master.range_rate;
+      range_rate = master.range_rate;
+      ref_sig[m] = ToReference(master.values);
+    }
+    RaiseLockTime(&ref_sig[m], master.values.lock_time_ms);
+
+    double master_doppler = MEAS_ABSENT;
+    int64_t code;
+    uint32_t magnitude;
+    bool negative;
+    if (NextDopplerCode(&companions->doppler, &code, &magnitude, &negative) &&
+        !(negative && magnitude == 0xFFFFFFFu)) {
+      master_doppler = -(64.0 * range_rate + code) * 0.001 / master.wavelength_m;
+    }
+    const double master_fraction = NextCn0Fraction(&companions->cn0);
+
+    int n = 0;  // slaves so far
+    for (int j = 1; j < kCompactSignals; ++j) {
+      if ((master.slave_mask >> j & 1) == 0) continue;
+      const uint8_t signal = header.signal_list[j];
+      const CompactSlaveContext slave_context = {&master, signal, SignalWavelength(signal, glo_k),
+                                                 &ref_sig[ref_sat->master],
+                                                 &ref_sig[ref_sat->slaves[n]]};
+      CompactSignalValues slave;
+      const size_t slave_used =
+          DecodeCompactSlave(sub + position, available - position, slave_context, &slave);
+      if (slave_used == 0) return 0;
+      position += slave_used;
+      double slave_doppler = MEAS_ABSENT;
+      if (NextDopplerCode(&companions->doppler, &code, &magnitude, &negative) &&
+          !(negative && magnitude == 0xFFFFFu) && IsMeasPresent(master_doppler)) {
+        slave_doppler = (1000.0 * master.wavelength_m * master_doppler - code) * 0.001 /
+                        slave_context.wavelength_m;
+      }
+      if (reference_epoch) {
+        ref_sig[j] = ToReference(slave);
+        ref_sat->slaves[n] = static_cast<uint8_t>(j);
+        ref_sat->num_slaves = static_cast<uint8_t>(n + 1);
+      }
+      RaiseLockTime(&ref_sig[j], slave.lock_time_ms);
+      const double fraction = NextCn0Fraction(&companions->cn0);
+      if (j < kSignalSlots)
+        StoreSignal(&entry->sig[stream][j], slave, signal, slave_doppler, fraction);
+      ++n;
+    }
+    if (m < kSignalSlots) {
+      StoreSignal(&entry->sig[stream][m], master.values, header.signal_list[m], master_doppler,
+                  master_fraction);
+    }
+    for (MeasSignal& slot : entry->sig[stream]) {
+      if (slot.signal_type > 33) slot.flags = 0;
+    }
+  }
+  return position;
+}
+
+// Hands the epoch out without satellites (its time stamp stays).
+void DropSatellites(MeasEpochRecord* record) {
+  std::memset(static_cast<void*>(record->sats), 0, sizeof record->sats);
+  record->num_sats = 0;
+}
+
+}  // namespace
 
 void DecodeCompactEpoch(QdxReader* reader, MeasEpochRecord* record) {
-  std::memset(record, 0, sizeof *record);
-  const uint8_t* block = reader->gather.compact_meas[0];
-  record->tow_ms = QdxBlockTow(block);
-  record->week = QdxBlockWeek(block);
-  // The compact decoder fills the satellites; until then the epoch is handed out empty.
+  std::memset(static_cast<void*>(record), 0, sizeof *record);
+  MeasGatherState& g = reader->gather;
+  for (int stream = 0; stream < 2; ++stream) {
+    const uint8_t* block = g.compact_meas[stream];
+    if (!IsFilled(block)) continue;
+    const size_t length = QdxBlockLength(block);
+    record->tow_ms = QdxBlockTow(block);
+    record->week = QdxBlockWeek(block);
+    if (length < kSubBlocksOffset || block[19] > 31) {
+      DropSatellites(record);
+      return;
+    }
+    const uint32_t interval = ReferenceIntervalMs(block[18] >> 4);
+    const bool rate_flag = (block[18] & 0x08) != 0;
+    CompactRefState* ref = &reader->compact[stream];
+    const uint32_t since_reference = record->tow_ms % interval;
+    if (since_reference == 0) {
+      std::memset(static_cast<void*>(ref), 0, sizeof *ref);
+      ref->reference_tow = record->tow_ms;
+    } else if (ref->reference_tow != record->tow_ms - since_reference) {
+      continue;  // the reference epoch of this stream was not received
+    }
+    Companions companions = {OpenCompanion(g.compact_doppler[stream]),
+                             OpenCompanion(g.compact_cn0[stream])};
+    // CompactSignalInfo and CompactCorrections carry nothing the record keeps.
+    const uint16_t constellations = ReadU16(block + 16);
+    size_t position = kSubBlocksOffset;
+    for (int c = 0; c < kCompactConstellations; ++c) {
+      if ((constellations >> c & 1) == 0) continue;
+      const size_t used =
+          DecodeCompactConstellation(block + position, length - position, &companions, stream, c,
+                                     record, ref, interval, rate_flag);
+      if (used == 0) {
+        DropSatellites(record);
+        return;
+      }
+      position += used;
+    }
+  }
 }
 
 }  // namespace kavrino

@@ -21,6 +21,7 @@ struct QdxInput {
   int64_t buffer_offset = 0;    // file offset of buffer[0]
   bool eof_seen = false;        // the file ended at buffer_offset + length on the last refill
   int64_t checked_offset = -1;  // file offset of the last block found CRC-valid in the buffer
+  int64_t progress_size = -1;   // file size taken once per pass for the progress bar
 };
 
 // Owned by the pass that opened it; never copied.

@@ -10,6 +10,7 @@
 #include "measure.h"
 #include "orbits.h"
 #include "scenario.h"
+#include "support/compact_encoder.h"
 
 namespace kavrino::qdxgen {
 
@@ -19,6 +20,12 @@ using Block = std::vector<uint8_t>;
 Block EncodeChannelMeasurements(const EpochMeas& epoch, const std::vector<SatModel>& sats,
                                 bool variant);
 Block EncodeSignalExtraInfo(const EpochMeas& epoch);
+// The compact blocks of one epoch for every antenna (stream = antenna index),
+// as a decoder of the classic blocks would read the values.
+std::vector<Block> EncodeCompactMeasurements(const EpochMeas& epoch,
+                                             const std::vector<SatModel>& sats,
+                                             const Scenario& scenario,
+                                             kavrino::test::CompactEncoderState* states[2]);
 Block EncodeFullPrecisionRanges(const EpochMeas& epoch, const std::vector<SatModel>& sats);
 
 // Station description.

@@ -163,16 +163,26 @@ int Generate(const Scenario& scenario, const std::string& command_line) {
     WriteTruthHeader(&ctx, command_line);
   }
 
+  for (auto& state : ctx.compact) state = std::make_unique<kavrino::test::CompactEncoderState>();
   const int64_t end = sc.start_ms + sc.duration_ms;
   const int64_t tick = std::gcd(sc.interval_ms, static_cast<int64_t>(1000));
   for (int64_t t = sc.start_ms; t < end; t += tick) {
     bool second = t % 1000 == 0;
     if (t % sc.interval_ms == 0) {
       ComputeEpoch(sc, ctx.sats, ctx.rx, ctx.iono, t, &ctx.tracker, &ctx.epoch);
-      EmitBlock(&ctx.sink, EncodeChannelMeasurements(ctx.epoch, ctx.sats, sc.variant_5944));
-      if (sc.extra_info_4000) EmitBlock(&ctx.sink, EncodeSignalExtraInfo(ctx.epoch));
-      if (sc.full_ranges_4098) {
-        EmitBlock(&ctx.sink, EncodeFullPrecisionRanges(ctx.epoch, ctx.sats));
+      if (sc.encoding != ENC_CLASSIC) {
+        kavrino::test::CompactEncoderState* states[2] = {ctx.compact[0].get(),
+                                                         ctx.compact[1].get()};
+        for (const Block& b : EncodeCompactMeasurements(ctx.epoch, ctx.sats, sc, states)) {
+          EmitBlock(&ctx.sink, b);
+        }
+      }
+      if (sc.encoding != ENC_COMPACT) {
+        EmitBlock(&ctx.sink, EncodeChannelMeasurements(ctx.epoch, ctx.sats, sc.variant_5944));
+        if (sc.extra_info_4000) EmitBlock(&ctx.sink, EncodeSignalExtraInfo(ctx.epoch));
+        if (sc.full_ranges_4098) {
+          EmitBlock(&ctx.sink, EncodeFullPrecisionRanges(ctx.epoch, ctx.sats));
+        }
       }
       if (second) EmitFixes(&ctx);
       if (ctx.truth != nullptr) WriteTruthEpoch(&ctx);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ struct GenContext {
   NavLog nav;
   SetupText setup;
   EpochMeas epoch;
+  // Compact encoder state per stream (antenna).
+  std::unique_ptr<kavrino::test::CompactEncoderState> compact[2];
 };
 
 // Runs the whole scenario; returns 0 on success, 1 when a file failed.

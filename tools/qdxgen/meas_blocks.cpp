@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "blocks.h"
+#include "gnss/signals.h"
 #include "gps_time.h"
 #include "signal_info.h"
 #include "support/qdx_writer.h"
@@ -118,6 +119,45 @@ Block EncodeFullPrecisionRanges(const EpochMeas& epoch, const std::vector<SatMod
   }
   w.U8(14, static_cast<uint8_t>(count));
   return w.Finish();
+}
+
+std::vector<Block> EncodeCompactMeasurements(const EpochMeas& epoch,
+                                             const std::vector<SatModel>& sats,
+                                             const Scenario& scenario,
+                                             kavrino::test::CompactEncoderState* states[2]) {
+  kavrino::test::CompactEncoderOptions options;
+  options.interval_code = scenario.ref_interval_code;
+  options.rate_flag = scenario.compact_rate;
+  options.extras = true;
+  std::vector<Block> blocks;
+  for (int antenna = 0; antenna < scenario.antennas && antenna < 2; ++antenna) {
+    std::vector<kavrino::test::CompactSatInput> input;
+    for (const SatMeas& sm : epoch.sats) {
+      const SatModel& sat = sats[sm.sat_id];
+      kavrino::test::CompactSatInput in;
+      in.sat_index = kavrino::SvidToSatIndex(sat.svid);
+      in.glo_k = sat.glo_k;
+      for (const SigMeas& m : sm.sigs) {
+        if (m.antenna != antenna) continue;
+        kavrino::MeasSignal s{};
+        s.signal_type = m.signal;
+        s.pseudorange_m = m.pr_m;
+        s.carrier_cycles = m.carrier_cyc;
+        s.doppler_hz = m.doppler_hz;
+        s.cn0_dbhz = m.cn0_dbhz;
+        s.lock_time_ms = m.lock_ms;
+        s.flags = m.no_phase ? kavrino::SIG_FLAG_NO_PHASE : 0;
+        in.sigs.push_back(s);
+      }
+      if (!in.sigs.empty()) input.push_back(std::move(in));
+    }
+    for (Block& b : kavrino::test::EncodeCompactEpoch(static_cast<uint32_t>(TowMsOf(epoch.t_ms)),
+                                                      static_cast<uint16_t>(WeekOf(epoch.t_ms)),
+                                                      antenna, input, options, states[antenna])) {
+      blocks.push_back(std::move(b));
+    }
+  }
+  return blocks;
 }
 
 }  // namespace kavrino::qdxgen

@@ -111,9 +111,9 @@ bool ParseTriple(const std::string& text, double out[3]) {
 }  // namespace
 
 bool IsFlagOption(const std::string& name) {
-  static const char* const kFlags[] = {"no-truth",    "variant",       "extra-info",
-                                       "full-ranges", "no-nav",        "no-sbas-raw",
-                                       "no-weather",  "site-commands", "truncate-last"};
+  static const char* const kFlags[] = {
+      "no-truth", "variant",     "no-range-rate", "extra-info",    "full-ranges",
+      "no-nav",   "no-sbas-raw", "no-weather",    "site-commands", "truncate-last"};
   for (const char* flag : kFlags) {
     if (name == flag) return true;
   }
@@ -203,6 +203,27 @@ bool ApplyOption(const std::string& name, const std::string& value, bool has_val
     ok = ParseDouble(value, &sc->slips_per_hour) && sc->slips_per_hour >= 0;
   } else if (name == "code-noise") {
     ok = ParseDouble(value, &sc->code_noise_m) && sc->code_noise_m >= 0 && sc->code_noise_m <= 10;
+  } else if (name == "encoding") {
+    if (value == "classic")
+      sc->encoding = ENC_CLASSIC;
+    else if (value == "compact")
+      sc->encoding = ENC_COMPACT;
+    else if (value == "both")
+      sc->encoding = ENC_BOTH;
+    else
+      ok = false;
+  } else if (name == "ref-interval") {
+    static const uint64_t kCodes[10] = {1,     500,   1000,  2000,  5000,
+                                        10000, 15000, 30000, 60000, 120000};
+    ok = ParseU64(value, &u);
+    int code = -1;
+    for (int c = 0; ok && c < 10; ++c) {
+      if (kCodes[c] == u) code = c;
+    }
+    ok = ok && code >= 0;
+    sc->ref_interval_code = static_cast<uint8_t>(code < 0 ? 2 : code);
+  } else if (name == "no-range-rate") {
+    sc->compact_rate = false;
   } else if (name == "variant") {
     sc->variant_5944 = true;
   } else if (name == "extra-info") {
@@ -402,6 +423,11 @@ void PrintHelp() {
       "  --setup-interval S      repeat the receiver setup block (default 600; 0 once)\n"
       "  --setup-change S        write a changed setup (new marker) at S seconds\n"
       "Blocks\n"
+      "  --encoding KIND         measurement blocks: classic, compact or both\n"
+      "                          (default classic; both writes compact before classic)\n"
+      "  --ref-interval MS       compact reference interval: 1 (every epoch), 500, 1000,\n"
+      "                          2000, 5000, 10000, 15000, 30000, 60000, 120000 (default 1000)\n"
+      "  --no-range-rate         compact master records without range rate\n"
       "  --variant               measurements as block 5944 instead of 4027\n"
       "  --extra-info            add block 4000 (lock times, C/N0 refinement)\n"
       "  --full-ranges           add block 4098 (full-precision ranges)\n"

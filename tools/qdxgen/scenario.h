@@ -23,6 +23,9 @@ inline constexpr uint32_t kFixGeodetic = 2;    // 4007
 inline constexpr uint32_t kFixCartesian2 = 4;  // 5903
 inline constexpr uint32_t kFixGeodetic2 = 8;   // 5904
 
+// Measurement block families written.
+enum MeasEncoding : uint8_t { ENC_CLASSIC = 0, ENC_COMPACT = 1, ENC_BOTH = 2 };
+
 enum MotionKind : uint8_t { MOTION_STATIC = 0, MOTION_CIRCLE = 1, MOTION_LINE = 2 };
 
 // A text (comment) or number (item, event source) at an offset from the start.
@@ -60,6 +63,9 @@ struct Scenario {
   double slips_per_hour = 0.5;  // per satellite signal
   double code_noise_m = 0.25;
 
+  MeasEncoding encoding = ENC_CLASSIC;
+  uint8_t ref_interval_code = 2;  // compact reference interval (2: 1000 ms)
+  bool compact_rate = true;       // compact master records carry a range rate
   bool variant_5944 = false;
   bool extra_info_4000 = false;
   bool full_ranges_4098 = false;
