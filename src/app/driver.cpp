@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/file_io.h"
+#include "app/nav_product.h"
 #include "app/options.h"
 #include "app/settings.h"
 #include "rinex/met/met_file.h"
@@ -12,36 +13,11 @@
 namespace kavrino {
 namespace {
 
-// The generator runs that navigation products are made of.
-enum class NavRun { kGps, kGlonass, kGalileo, kSbas, kBeidou, kQzss, kSbasBroadcast };
-
-// One navigation product: its letter in -n, the header lines reserved for it,
-// the file type index of its output name and its generator run (the mixed file
-// has one run per constellation instead).
-struct NavProduct {
-  char letter;
-  int header_lines;
-  int type_index;
-  NavRun run;
-};
-
 constexpr NavProduct kNavProducts[] = {
     {'N', 7, 1, NavRun::kGps},           {'G', 4, 3, NavRun::kGlonass},
     {'E', 7, 2, NavRun::kGalileo},       {'H', 3, 4, NavRun::kSbas},
     {'I', 3, 7, NavRun::kBeidou},        {'P', 10, 8, NavRun::kGps},
     {'B', 4, 9, NavRun::kSbasBroadcast},
-};
-
-// The constellation runs of the mixed navigation file, in order, each skipped
-// when its exclusion flag is set.
-struct MixedRun {
-  NavRun run;
-  uint32_t exclusion;
-};
-constexpr MixedRun kMixedRuns[] = {
-    {NavRun::kGps, FLAG_EXCL_GPS},         {NavRun::kGlonass, FLAG_EXCL_GLONASS},
-    {NavRun::kGalileo, FLAG_EXCL_GALILEO}, {NavRun::kSbas, FLAG_EXCL_SBAS},
-    {NavRun::kBeidou, FLAG_EXCL_BEIDOU},   {NavRun::kQzss, FLAG_EXCL_QZSS},
 };
 
 // Status of a generator run that wrote nothing.
@@ -101,32 +77,15 @@ int RunObservationProduct(DriverRun* run, const std::string& input) {
 int RunMeteoProduct(DriverRun* run, const std::string& input) {
   const ProgressRange range = TakeShare(run, ProductShare(*run));
   const RunSettings& s = run->settings;
-  return GenerateMetFile(input, s.interval_ms, s.start_ms, s.end_ms, s.output_name,
-                         s.country_code, s.flags, s.rinex_version, range.from, range.to);
+  return GenerateMetFile(input, s.interval_ms, s.start_ms, s.end_ms, s.output_name, s.country_code,
+                         s.flags, s.rinex_version, range.from, range.to);
 }
 
-// One generator run inside a navigation product.
-int RunNavGenerator(DriverRun* run, const std::string& input, NavRun which, float share) {
-  const ProgressRange range = TakeShare(run, share);
-  (void)input;
-  (void)which;
-  (void)range;
-  return kNothingWritten;  // no navigation generators in this build yet
-}
-
-// One navigation product of one input file: its generator runs, each with its
-// share of the progress, each counted when it wrote data. The product's own
-// passes (the pre-scans, the output file with its reserved header, the header
-// written last) wrap these runs.
+// One navigation product of one input file, each of its generator runs that
+// wrote data counted.
 void RunNavigationProduct(DriverRun* run, const std::string& input, const NavProduct& product) {
-  if (product.letter != 'P') {
-    CountResult(run, RunNavGenerator(run, input, product.run, ProductShare(*run)));
-    return;
-  }
-  for (const MixedRun& mixed : kMixedRuns) {
-    if (run->settings.flags & mixed.exclusion) continue;
-    CountResult(run, RunNavGenerator(run, input, mixed.run, ConstellationShare(*run)));
-  }
+  const NavProgress progress{&run->progress, ProductShare(*run), ConstellationShare(*run)};
+  run->written += MakeNavigationProduct(run->settings, input, product, progress);
 }
 
 const NavProduct* FindNavProduct(char letter) {

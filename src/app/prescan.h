@@ -16,4 +16,12 @@ bool IsMeasurementBlockNumber(uint16_t number);
 // 0 when there is none.
 int64_t FindFirstDataEpoch(const char* path, int64_t start_ms, int64_t end_ms);
 
+// Time span in whole seconds of the data of a file, for the period field of
+// long names: from the first data block inside the window (as above) to the
+// last block of the file with a valid time stamp, plus one measurement
+// interval (the difference between the first two measurement times in the
+// window). 4294967295 (unknown) when the window holds no data block or the
+// span does not fit 32 bits.
+uint32_t MeasureDataSpan(const char* path, int64_t start_ms, int64_t end_ms);
+
 }  // namespace kavrino

@@ -6,6 +6,7 @@
 
 #include "app/file_io.h"
 #include "app/file_naming.h"
+#include "app/prescan.h"
 #include "app/settings.h"
 #include "app/time.h"
 #include "qdx/block.h"
@@ -21,27 +22,6 @@ namespace {
 
 constexpr int kNothingWritten = 2;
 
-// Blocks that count as data when locating the data of a file in time.
-bool IsDataBlock(uint16_t number) {
-  switch (number) {
-    case 4027:  // ChannelMeasurements
-    case 4075:  // SensorText
-    case 4109:  // CompactMeasurements
-    case 5902:  // ReceiverSetup
-    case 5903:  // CartesianFix2
-    case 5904:  // GeodeticFix2
-    case 5913:  // OtherDataBlock
-    case 5944:  // ChannelMeasurementsVariant
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool IsMeasurementBlock(uint16_t number) {
-  return number == 4027 || number == 4109 || number == 5944;
-}
-
 // A reader and a block buffer for one pass over the input file.
 struct Pass {
   std::unique_ptr<QdxReader> reader = std::make_unique<QdxReader>();
@@ -55,69 +35,6 @@ void OpenPass(const std::string& path, Pass* pass) {
 bool NextBlock(Pass* pass) {
   return GetNextQdxBlock(pass->reader.get(), pass->block.get(), kQdxAnyBlock, kQdxAnyBlock,
                          kQdxModeWalk) == 0;
-}
-
-// Window test of the pre-scans: a start of -1 or a time of day does not limit,
-// an end that is a time of day counts as no end.
-bool InScanWindow(int64_t t, int64_t start_ms, int64_t end_ms) {
-  return (start_ms < kMsPerDay || t >= start_ms) && (end_ms < kMsPerDay || t <= end_ms);
-}
-
-// Block time of the first data block with a valid time stamp in the window; 0
-// when there is none.
-int64_t FindFirstEpoch(const std::string& path, int64_t start_ms, int64_t end_ms) {
-  Pass pass;
-  OpenPass(path, &pass);
-  int64_t first = 0;
-  while (NextBlock(&pass)) {
-    const uint8_t* b = pass.block.get();
-    if (!IsQdxTimeValid(b) || !IsDataBlock(QdxBlockNumber(b))) continue;
-    const int64_t t = QdxBlockTimeMs(b);
-    if (InScanWindow(t, start_ms, end_ms)) {
-      first = t;
-      break;
-    }
-  }
-  CloseQdxReader(pass.reader.get());
-  return first;
-}
-
-// Span of the data in whole seconds, for the long file name: from the first
-// data block in the window to the last block of the file, plus one measurement
-// interval.
-uint32_t MeasureSpan(const std::string& path, int64_t start_ms, int64_t end_ms) {
-  Pass pass;
-  OpenPass(path, &pass);
-  bool have_first = false;
-  int64_t first_data = 0;
-  int64_t last = 0;
-  bool have_meas = false;
-  int64_t first_meas = 0;
-  int64_t meas_interval = 0;
-  bool have_interval = false;
-  while (NextBlock(&pass)) {
-    const uint8_t* b = pass.block.get();
-    const int64_t t = QdxBlockTimeMs(b);
-    last = t;
-    const uint16_t number = QdxBlockNumber(b);
-    if (!IsQdxTimeValid(b) || !IsDataBlock(number) || !InScanWindow(t, start_ms, end_ms)) {
-      continue;
-    }
-    if (!have_first) {
-      have_first = true;
-      first_data = t;
-    }
-    if (!IsMeasurementBlock(number) || have_interval) continue;
-    if (!have_meas) {
-      have_meas = true;
-      first_meas = t;
-    } else if (t != first_meas) {
-      have_interval = true;
-      meas_interval = t - first_meas;
-    }
-  }
-  CloseQdxReader(pass.reader.get());
-  return static_cast<uint32_t>((meas_interval + last - first_data) / 1000);
 }
 
 // The epoch of a block rounded to the nearest whole second (ms).
@@ -145,10 +62,11 @@ int GenerateMetFile(const std::string& input_name, uint32_t interval_ms, int64_t
                     int64_t end_ms, const std::string& output_name, const std::string& country_code,
                     uint32_t flags, int rinex_version, int progress_from, int progress_to) {
   const CalendarTime created = CurrentUtcTime();
-  const int64_t first_epoch = FindFirstEpoch(input_name, start_ms, end_ms);
+  const int64_t first_epoch = FindFirstDataEpoch(input_name.c_str(), start_ms, end_ms);
   SettleTimeOfDay(first_epoch, &start_ms, &end_ms);
-  const uint32_t span =
-      (flags & FLAG_LONG_NAMES) ? MeasureSpan(input_name, start_ms, end_ms) : kNotMeasured;
+  const uint32_t span = (flags & FLAG_LONG_NAMES)
+                            ? MeasureDataSpan(input_name.c_str(), start_ms, end_ms)
+                            : kNotMeasured;
   const uint32_t grid = interval_ms == 0 ? 1 : interval_ms;
 
   Pass pass;
