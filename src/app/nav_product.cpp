@@ -165,6 +165,7 @@ int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
   const CalendarTime date = CurrentUtcTime();
   FILE* out = CreateOutputFile(input, settings.output_name, first_epoch_ms, settings.country_code,
                                kNotMeasured, span_s, product.type_index, setup, settings.flags);
+  const std::unique_ptr<char[]> out_buffer = UseLargeOutputBuffer(out);
   WriteEndOfHeader(out, product.header_lines);
 
   NavPass pass;
