@@ -1,32 +1,16 @@
 // Runs the built kavrino executable and checks its streams and exit status.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "support/e2e.h"
 #include "support/qdx_writer.h"
 
 namespace kavrino {
 namespace {
 
-struct RunResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs kavrino with `args` (shell words) in `dir`.
-RunResult RunKavrinoIn(const std::string& dir, const std::string& args) {
-  const std::string command =
-      "cd '" + dir + "' && '" + KAVRINO_EXE + "' " + args + " >stdout.txt 2>stderr.txt";
-  const int raw = std::system(command.c_str());
-  RunResult result;
-  if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
-  result.out = test::ReadFileText(dir + "/stdout.txt");
-  result.err = test::ReadFileText(dir + "/stderr.txt");
-  return result;
-}
+using test::RunResult;
 
 const std::string kDone = "\r" + std::string(80, ' ') + "\rCreating RINEX file: done\n";
 const std::string kNoData = "No relevant data available in the QDX file\n";
@@ -46,7 +30,7 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, VersionIsPrintedWithoutInput) {
-  const RunResult r = RunKavrinoIn(dir_, "-V");
+  const RunResult r = test::Kavrino(dir_, "-V");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "kavrino-13.4.3\n");
   EXPECT_EQ(r.err, "");
@@ -63,7 +47,7 @@ TEST_F(CliTest, UsageErrorsEndWithStatusThree) {
       {"-q -f empty.qdx", "Unknown option -q.\n"},
   };
   for (const Case& c : cases) {
-    const RunResult r = RunKavrinoIn(dir_, c.args);
+    const RunResult r = test::Kavrino(dir_, c.args);
     EXPECT_EQ(r.status, 3) << c.args;
     EXPECT_EQ(r.out, "") << c.args;
     EXPECT_EQ(r.err.rfind(c.first_line + "\nkavrino -f input_file", 0), 0u) << c.args << r.err;
@@ -82,7 +66,7 @@ TEST_F(CliTest, UnreadableInputEndsWithStatusThree) {
       {"-f empty.qdx b", CannotRead("b", "No such file or directory")},
   };
   for (const Case& c : cases) {
-    const RunResult r = RunKavrinoIn(dir_, c.args);
+    const RunResult r = test::Kavrino(dir_, c.args);
     EXPECT_EQ(r.status, 3) << c.args;
     EXPECT_EQ(r.out, "") << c.args;
     EXPECT_EQ(r.err, c.err) << c.args;
@@ -91,7 +75,7 @@ TEST_F(CliTest, UnreadableInputEndsWithStatusThree) {
 
 TEST_F(CliTest, FilesWithoutDataEndWithStatusTwo) {
   for (const char* args : {"-f empty.qdx", "-f noise.qdx empty.qdx", "-f empty.qdx -nOMNGEHIPB"}) {
-    const RunResult r = RunKavrinoIn(dir_, args);
+    const RunResult r = test::Kavrino(dir_, args);
     EXPECT_EQ(r.status, 2) << args;
     EXPECT_EQ(r.out, kDone) << args;
     EXPECT_EQ(r.err, kNoData) << args;

@@ -4,23 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/e2e.h"
 #include "support/qdx_writer.h"
 
 namespace kavrino {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using test::Lines;
 
 // Compact resolution of each observation kind (the first letter of its type).
 double Tolerance(char kind) {
@@ -75,13 +69,14 @@ void ExpectFieldsAgree(const std::string& want, const std::string& got, const st
 TEST(CompactObservationFile, AgreesWithClassic) {
   const std::string dir = test::MakeTempDir("compact_obs");
   for (const char* encoding : {"classic", "compact"}) {
-    const std::string cmd = "cd '" + dir + "' && '" KAVRINO_BINARY_DIR "/qdxgen' --encoding " +
-                            encoding +
-                            " --duration 120 --interval 1 --ref-interval 5000 --seed 7"
-                            " --systems G,R,E,S,C,J --no-nav --no-truth -o " +
-                            encoding + ".qdx > /dev/null && '" KAVRINO_EXE "' -f " + encoding +
-                            ".qdx -R3 -s -D -o " + encoding + ".rnx > /dev/null";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << encoding;
+    const std::string name = std::string(encoding);
+    ASSERT_EQ(test::Qdxgen(dir, "--encoding " + name +
+                                    " --duration 120 --interval 1 --ref-interval 5000 --seed 7"
+                                    " --systems G,R,E,S,C,J --no-nav --no-truth -o " +
+                                    name + ".qdx")
+                  .status,
+              0);
+    ASSERT_EQ(test::Kavrino(dir, "-f " + name + ".qdx -R3 -s -D -o " + name + ".rnx").status, 0);
   }
   const auto classic = Lines(test::ReadFileText(dir + "/classic.rnx"));
   const auto compact = Lines(test::ReadFileText(dir + "/compact.rnx"));

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -10,6 +9,7 @@
 
 #include "qdx/meas_decode.h"
 #include "qdx/reader.h"
+#include "support/e2e.h"
 #include "support/qdx_writer.h"
 
 namespace kavrino {
@@ -37,11 +37,12 @@ std::map<uint32_t, std::unique_ptr<MeasEpochRecord>> DecodeAll(const std::string
 TEST(CompactQdxgen, BothFamiliesAgreeToCompactResolution) {
   const std::string dir = test::MakeTempDir("compact_qdxgen");
   const std::string path = dir + "/both.qdx";
-  const std::string cmd = std::string(KAVRINO_BINARY_DIR "/qdxgen") +
-                          " --encoding both --antennas 2 --duration 30 --interval 0.5"
-                          " --ref-interval 2000 --systems G,R,E,S,C,J,I --no-nav --no-truth -o " +
-                          path + " > /dev/null";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ASSERT_EQ(test::Qdxgen(dir,
+                         "--encoding both --antennas 2 --duration 30 --interval 0.5"
+                         " --ref-interval 2000 --systems G,R,E,S,C,J,I --no-nav --no-truth -o " +
+                             path)
+                .status,
+            0);
   auto classic = DecodeAll(path, kDecodeClassic);
   auto compact = DecodeAll(path, kDecodeCompact);
   auto either = DecodeAll(path, kDecodeCompact | kDecodeClassic);

@@ -1,11 +1,9 @@
 // Navigation products end to end: qdxgen files converted by the kavrino
 // executable, checked for names, header areas and ephemeris values.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,6 +14,7 @@
 
 #include "qdx/block.h"
 #include "qdx/reader.h"
+#include "support/e2e.h"
 #include "support/qdx_writer.h"
 
 namespace kavrino {
@@ -26,28 +25,17 @@ using test::QdxBlockWriter;
 
 constexpr double kPi = 3.141592653589793;
 
-int RunIn(const std::string& dir, const std::string& command) {
-  const int raw = std::system(("cd '" + dir + "' && " + command + " >out.txt 2>err.txt").c_str());
-  return raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
 int Kavrino(const std::string& dir, const std::string& args) {
-  return RunIn(dir, std::string("'") + KAVRINO_EXE + "' " + args);
+  return test::Kavrino(dir, args).status;
 }
-
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using test::ReadLines;
 
 // The files kavrino left in dir (inputs and captured streams aside).
 std::vector<std::string> Outputs(const std::string& dir) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
-    if (name.find(".qdx") == std::string::npos && name != "out.txt" && name != "err.txt") {
+    if (name.find(".qdx") == std::string::npos) {
       names.push_back(name);
     }
   }
@@ -70,10 +58,11 @@ class NavE2e : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new std::string(test::MakeTempDir("nav_e2e"));
-    const std::string gen = std::string("'") + KAVRINO_BINARY_DIR + "/qdxgen'";
-    ASSERT_EQ(RunIn(*dir_, gen + " -o nav.qdx --seed 11 --start '2024-03-10 00:00:00'"
-                                 " --duration 1800 --interval 30 --systems G,R,E,C,S,J"
-                                 " --no-weather --position 35,135,50"),
+    ASSERT_EQ(test::Qdxgen(*dir_,
+                           "-o nav.qdx --seed 11 --start '2024-03-10 00:00:00'"
+                           " --duration 1800 --interval 30 --systems G,R,E,C,S,J"
+                           " --no-weather --position 35,135,50")
+                  .status,
               0);
   }
   static void TearDownTestSuite() {
@@ -292,9 +281,10 @@ TEST_F(NavE2e, LongNameSpanIgnoresBlocksWithoutTimeStamp) {
 
 TEST_F(NavE2e, EachInputFileSettlesTheWindowOnItsOwnDay) {
   const std::string dir = Workspace();
-  const std::string gen = std::string("'") + KAVRINO_BINARY_DIR + "/qdxgen'";
-  ASSERT_EQ(RunIn(dir, gen + " -o later.qdx --seed 12 --start '2024-03-12 00:00:00'"
-                             " --duration 600 --interval 30 --systems G --no-weather --no-truth"),
+  ASSERT_EQ(test::Qdxgen(dir,
+                         "-o later.qdx --seed 12 --start '2024-03-12 00:00:00'"
+                         " --duration 600 --interval 30 --systems G --no-weather --no-truth")
+                .status,
             0);
   // Converted after a file two days later, the first file keeps its own window.
   ASSERT_EQ(Kavrino(dir, "-f later.qdx nav.qdx -nN -b 00:00:00 -e 23:00:00"), 0);

@@ -1,14 +1,13 @@
 // End to end: QDX files built here, converted by the kavrino executable, the
 // observation files compared whole with reviewed expected files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
+#include "support/e2e.h"
 #include "support/meas_blocks.h"
 #include "support/qdx_writer.h"
 
@@ -72,19 +71,6 @@ std::vector<uint8_t> BuildFile() {
   return file;
 }
 
-int RunKavrino(const std::string& dir, const std::string& args) {
-  const std::string command = "cd '" + dir + "' && '" KAVRINO_EXE "' " + args + " >/dev/null 2>&1";
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// The program line carries the time of the run.
-std::string MaskRunDate(const std::string& text) {
-  static const std::regex date(
-      "(kavrino-13\\.4\\.3                          )[0-9A-Z: -]{20}(PGM / RUN BY / DATE)");
-  return std::regex_replace(text, date, "$1<date>$2");
-}
-
 struct GoldenCase {
   const char* args;
   const char* output;
@@ -100,9 +86,9 @@ TEST(ObservationFile, MatchesExpectedText) {
   for (const GoldenCase& c : cases) {
     const std::string dir = test::MakeTempDir("obs_e2e");
     ASSERT_TRUE(test::WriteFileBytes(dir + "/in.qdx", BuildFile()));
-    EXPECT_EQ(RunKavrino(dir, c.args), 0) << c.args;
+    EXPECT_EQ(test::Kavrino(dir, c.args).status, 0) << c.args;
     ASSERT_TRUE(fs::exists(dir + "/" + c.output)) << c.args;
-    const std::string actual = MaskRunDate(test::ReadFileText(dir + "/" + c.output));
+    const std::string actual = test::MaskRunDate(test::ReadFileText(dir + "/" + c.output));
     const std::string expected_path =
         std::string(KAVRINO_SOURCE_DIR "/tests/e2e/data/") + c.expected;
     if (std::getenv("KAVRINO_UPDATE_EXPECTED"))
@@ -119,7 +105,7 @@ TEST(ObservationFile, NothingSelectedWritesNoFile) {
     const char* args;
   } cases[] = {{"-f in.qdx -b 23:00:00"}, {"-f in.qdx -xGRE"}, {"-f in.qdx -I SBSL1"}};
   for (const auto& c : cases) {
-    EXPECT_EQ(RunKavrino(dir, c.args), 2) << c.args;
+    EXPECT_EQ(test::Kavrino(dir, c.args).status, 2) << c.args;
     EXPECT_FALSE(fs::exists(dir + "/TST10350.24O")) << c.args;
   }
   fs::remove_all(dir);

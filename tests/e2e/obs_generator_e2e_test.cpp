@@ -3,7 +3,6 @@
 // events, windows, system and signal selection, antenna choice). Each case
 // checks the lines that matter, not whole files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <regex>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/e2e.h"
 #include "support/meas_blocks.h"
 #include "support/qdx_writer.h"
 
@@ -257,12 +257,6 @@ std::vector<Case> Cases() {
   };
 }
 
-int RunKavrino(const std::string& dir, const std::string& args) {
-  const std::string command = "cd '" + dir + "' && '" KAVRINO_EXE "' " + args + " >/dev/null 2>&1";
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST(ObservationGenerator, Behaviours) {
   const std::string dir = test::MakeTempDir("obs_gen");
   ASSERT_FALSE(dir.empty());
@@ -272,22 +266,18 @@ TEST(ObservationGenerator, Behaviours) {
     for (const QdxBlockWriter& b : c.blocks) test::Append(&file, b);
     ASSERT_TRUE(test::WriteFileBytes(dir + "/in.qdx", file));
     fs::remove(dir + "/out.obs");
-    EXPECT_EQ(RunKavrino(dir, std::string("-f in.qdx -o out.obs ") + c.args), c.status);
+    EXPECT_EQ(test::Kavrino(dir, std::string("-f in.qdx -o out.obs ") + c.args).status, c.status);
     if (c.status != 0) {
       EXPECT_FALSE(fs::exists(dir + "/out.obs"));
       continue;
     }
     const std::string text = test::ReadFileText(dir + "/out.obs");
-    std::vector<std::string> lines;
-    std::istringstream in(text);
+    const std::vector<std::string> lines = test::Lines(text);
     // Epoch records (flag 0) of RINEX 2 and RINEX 3.
     static const std::regex kEpochLine(
         "^(> [0-9]{4}( [0-9]{2}){4}| [0-9]{2}( [ 0-9][0-9]){4}) [ 0-9][0-9]\\.[0-9]{7}  0");
     int epochs = 0;
-    for (std::string line; std::getline(in, line);) {
-      lines.push_back(line);
-      epochs += std::regex_search(line, kEpochLine);
-    }
+    for (const std::string& line : lines) epochs += std::regex_search(line, kEpochLine);
     if (c.epochs >= 0) {
       EXPECT_EQ(epochs, c.epochs) << text;
     }

@@ -4,7 +4,6 @@
 // observation file is checked against the truth (nothing missing, nothing
 // extra), together with the LLI and signal strength digits.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "gnss/signals.h"
+#include "support/e2e.h"
 #include "support/qdx_writer.h"
 
 namespace kavrino {
@@ -416,11 +416,6 @@ void CompareEpoch(const EpochExpect& want,
 
 // ------------------------------------------------------------------ the runs
 
-int Run(const std::string& command) {
-  const int status = std::system((command + " >/dev/null 2>&1").c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 struct Scenario {
   const char* qdxgen_args;
   std::vector<Conversion> runs;
@@ -430,8 +425,9 @@ struct Scenario {
 void CheckScenario(const Scenario& sc) {
   const std::string dir = test::MakeTempDir("obs_truth");
   ASSERT_FALSE(dir.empty());
-  ASSERT_EQ(Run("cd '" + dir + "' && '" KAVRINO_BINARY_DIR "/qdxgen' -o in.qdx --no-nav " +
-                "--no-weather --no-sbas-raw " + sc.qdxgen_args),
+  ASSERT_EQ(test::Qdxgen(
+                dir, std::string("-o in.qdx --no-nav --no-weather --no-sbas-raw ") + sc.qdxgen_args)
+                .status,
             0);
   std::vector<TruthEpoch> truth;
   ASSERT_TRUE(ReadTruth(dir + "/in.qdx.truth", &truth));
@@ -455,7 +451,7 @@ void CheckScenario(const Scenario& sc) {
     if (run.version == 210) args += " -R210";
     args += " -a " + std::to_string(run.antenna);
     fs::remove(dir + "/out.obs");
-    ASSERT_EQ(Run("cd '" + dir + "' && '" KAVRINO_EXE "' -f in.qdx -o out.obs" + args), 0);
+    ASSERT_EQ(test::Kavrino(dir, "-f in.qdx -o out.obs" + args).status, 0);
     const ParsedFile pf = ParseObsFile(dir + "/out.obs", run.version == 304);
     ASSERT_EQ(pf.error, "");
 

@@ -2,21 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/e2e.h"
 #include "support/qdx_writer.h"
 
 namespace kavrino {
 namespace {
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using test::Lines;
 
 // The lines inside the ```sh blocks of the "## Quick start" section.
 std::vector<std::string> QuickStartCommands() {

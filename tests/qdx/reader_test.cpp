@@ -91,7 +91,7 @@ std::vector<int64_t> WalkOffsets(QdxReader* reader, int64_t* end_tell) {
   return offsets;
 }
 
-TEST(QdxReader, WalksDamagedInputAsSpecified) {
+TEST(QdxReader, WalksDamagedInput) {
   const Bytes a = Block(4027, 40);
   const Bytes b = Block(5902, 16);
   Bytes len15 = Block(4006, 16);

@@ -56,10 +56,6 @@ void SetId(ReceiverSetupRecord* s, int revision) {
   s->bytes[5] = id >> 8;
 }
 
-void PutF32(ReceiverSetupRecord* s, size_t offset, float v) {
-  std::memcpy(s->bytes + offset, &v, 4);
-}
-
 ObsTypeLayout EmptyLayout(int version) {
   ObsTypeLayout layout{};
   layout.version = version;
@@ -84,50 +80,6 @@ std::vector<std::string> LinesWithLabel(const std::string& header, const std::st
 void ExpectAllLines80(const std::string& header) {
   std::istringstream in(header);
   for (std::string line; std::getline(in, line);) EXPECT_EQ(line.size(), 80u) << line;
-}
-
-TEST(ObsHeader, WholeRinex211Header) {
-  ObsTypeLayout layout = EmptyLayout(RINEX_211);
-  layout.signal_mask = 0x5 | 0x900;  // GPS L1CA, L2P; GLONASS L1CA, L2CA
-  std::snprintf(layout.type_text[0], kObsTypeTextSize, "%s",
-                "    10    C1    L1    L2    P2    P1    C2    C5    L5    D1    S1");
-  layout.phase_col[2] = 32;
-  layout.phase_col[11] = 32;
-  ReceiverSetupRecord setup = DefaultSetup();
-  PutText(&setup, 268, 20, "PILLAR");  // no MARKER TYPE line in RINEX 2
-  PutF32(&setup, 256, 1.5f);
-  PutF32(&setup, 264, -0.25f);
-  uint8_t sats[256] = {};
-  sats[0] = sats[1] = sats[5] = sats[200] = 1;
-  int8_t glo[30];
-  std::memset(glo, 1, sizeof glo);  // given, but RINEX 2 has no slot lines
-  const int64_t first = kDay20190624Ms + 12 * 3600000 + 500;
-  std::string comment = std::string("0123456789").append("0123456789").append(40, 'c') + "X";
-
-  std::string header = Capture([&](FILE* f) {
-    WriteObsHeader(f, layout, setup, nullptr, comment, sats, glo, first, first + 3600000, 30000, 1,
-                   kRunDate, "kavrino-13.4.3", 4027893.1234, -307045.5, 4919474.0);
-  });
-  std::string expected =
-      "     2.11           OBSERVATION DATA    M                   RINEX VERSION / TYPE\n"
-      "kavrino-13.4.3                          05-DEC-26 15:24     PGM / RUN BY / DATE \n" +
-      L(comment.substr(0, 60), "COMMENT") + L("X", "COMMENT") + L("NORV", "MARKER NAME") +
-      L("Unknown", "MARKER NUMBER") + L("Unknown             Unknown", "OBSERVER / AGENCY") +
-      L("Unknown             Unknown             Unknown", "REC # / TYPE / VERS") +
-      L("Unknown             Unknown", "ANT # / TYPE") +
-      L("  4027893.1234  -307045.5000  4919474.0000", "APPROX POSITION XYZ") +
-      L("        1.5000        0.0000       -0.2500", "ANTENNA: DELTA H/E/N") +
-      L("     1     1", "WAVELENGTH FACT L1/2") +
-      L("    10    C1    L1    L2    P2    P1    C2    C5    L5    D1", "# / TYPES OF OBSERV") +
-      L("          S1", "# / TYPES OF OBSERV") +
-      L("For GPS, L2 corresponds to the L2P carrier phase.", "COMMENT") +
-      L("For GLONASS, L2 corresponds to the L2CA carrier phase.", "COMMENT") +
-      L("    30.000", "INTERVAL") +
-      L("  2019     6    24    12     0    0.5000000     GPS", "TIME OF FIRST OBS") +
-      L("  2019     6    24    13     0    0.5000000     GPS", "TIME OF LAST OBS") +
-      L("     3", "# OF SATELLITES") + L("", "END OF HEADER");
-  EXPECT_EQ(header, expected);
-  ExpectAllLines80(header);
 }
 
 TEST(ObsHeader, WholeRinex304Header) {
