@@ -89,15 +89,10 @@ add_input() {
 add_input daily-1hz "$common --duration $day_len --interval 1"
 add_input hour-20hz "$common --duration $hour_len --interval 0.05"
 
-# COMPACT INPUTS: once qdxgen writes the compact measurement encoding, add the
-# same two inputs in it here, e.g.
-#   add_input daily-1hz-compact "$common --duration $day_len --interval 1 <compact option>"
-#   add_input hour-20hz-compact "$common --duration $hour_len --interval 0.05 <compact option>"
-# Until then only the classic encoding is measured.
-if "$qdxgen" --help 2>/dev/null | grep -q -- '--compact'; then
-  add_input daily-1hz-compact "$common --duration $day_len --interval 1 --compact"
-  add_input hour-20hz-compact "$common --duration $hour_len --interval 0.05 --compact"
-fi
+# COMPACT INPUTS: the same two inputs in the compact measurement encoding
+# (qdxgen's default compact reference interval, 1 s).
+add_input daily-1hz-compact "$common --duration $day_len --interval 1 --encoding compact"
+add_input hour-20hz-compact "$common --duration $hour_len --interval 0.05 --encoding compact"
 
 if [[ -n $only ]]; then
   selected=()

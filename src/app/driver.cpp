@@ -7,6 +7,7 @@
 #include "app/nav_product.h"
 #include "app/options.h"
 #include "app/settings.h"
+#include "qdx/reader.h"
 #include "rinex/met/met_file.h"
 #include "rinex/obs/obs_generator.h"
 
@@ -83,9 +84,10 @@ int RunMeteoProduct(DriverRun* run, const std::string& input) {
 
 // One navigation product of one input file, each of its generator runs that
 // wrote data counted.
-void RunNavigationProduct(DriverRun* run, const std::string& input, const NavProduct& product) {
+void RunNavigationProduct(DriverRun* run, const std::string& input, const NavProduct& product,
+                          QdxSkipIndex* skip) {
   const NavProgress progress{&run->progress, ProductShare(*run), ConstellationShare(*run)};
-  run->written += MakeNavigationProduct(run->settings, input, product, progress);
+  run->written += MakeNavigationProduct(run->settings, input, product, progress, skip);
 }
 
 const NavProduct* FindNavProduct(char letter) {
@@ -110,9 +112,12 @@ bool ConvertInputFile(DriverRun* run, const std::string& input) {
   if (settings.meteo_requested || WantsProduct(settings, 'M')) {
     CountResult(run, RunMeteoProduct(run, input));
   }
+  // The navigation walks (one per product, one per system of the mixed file)
+  // share what they learn of this file's ignored blocks.
+  QdxSkipIndex skip;
   for (char letter : settings.file_types) {
     if (const NavProduct* product = FindNavProduct(letter)) {
-      RunNavigationProduct(run, input, *product);
+      RunNavigationProduct(run, input, *product, &skip);
     }
   }
   return true;

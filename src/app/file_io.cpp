@@ -142,6 +142,12 @@ FILE* OpenFileOrExit(const char* path, const char* mode, const char* kind, int s
   return file;
 }
 
+std::unique_ptr<char[]> UseLargeOutputBuffer(FILE* file) {
+  auto buffer = std::make_unique_for_overwrite<char[]>(kOutputBufferSize);
+  if (std::setvbuf(file, buffer.get(), _IOFBF, kOutputBufferSize) != 0) return nullptr;
+  return buffer;
+}
+
 void CloseOutputFile(FILE** slot) {
   if (slot == nullptr || *slot == nullptr) return;
   const int result = std::fclose(*slot);

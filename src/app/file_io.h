@@ -1,8 +1,10 @@
 // Progress bar and opening/closing of files with the program's messages.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 namespace kavrino {
 
@@ -19,6 +21,12 @@ bool CheckReadable(const char* path, const char* kind);
 FILE* OpenFile(const char* path, const char* mode, const char* kind);
 FILE* OpenFileOrExit(const char* path, const char* mode, const char* kind, int status);
 void CloseOutputFile(FILE** slot);
+
+// Gives a newly opened output stream a large buffer, so that the many short
+// writes of a RINEX writer reach the system in few large ones. The buffer
+// returned must outlive the stream (close the stream first).
+inline constexpr size_t kOutputBufferSize = size_t{1} << 20;
+std::unique_ptr<char[]> UseLargeOutputBuffer(FILE* file);
 
 // The pieces behind the calls above, with the stream and the file position made
 // explicit. The progress value of a run at byte `position` of a file of

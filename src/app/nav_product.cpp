@@ -149,7 +149,8 @@ void SettleNavWindow(int64_t first_epoch_ms, int64_t* start_ms, int64_t* end_ms)
 }
 
 int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
-                          const NavProduct& product, const NavProgress& progress) {
+                          const NavProduct& product, const NavProgress& progress,
+                          QdxSkipIndex* skip) {
   const char* path = input.c_str();
   int64_t start_ms = settings.start_ms;
   int64_t end_ms = settings.end_ms;
@@ -160,11 +161,15 @@ int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
 
   auto reader = std::make_unique<QdxReader>();
   InitQdxReader(path, reader.get());
+  // The progress bar follows the reader's position block by block: with it
+  // shown, every block is walked so that it moves as it always has.
+  if ((settings.flags & FLAG_VERBOSE) == 0) reader->skip = skip;
   ReceiverSetupRecord setup;
   ReadReceiverSetup(reader.get(), &setup);
   const CalendarTime date = CurrentUtcTime();
   FILE* out = CreateOutputFile(input, settings.output_name, first_epoch_ms, settings.country_code,
                                kNotMeasured, span_s, product.type_index, setup, settings.flags);
+  const std::unique_ptr<char[]> out_buffer = UseLargeOutputBuffer(out);
   WriteEndOfHeader(out, product.header_lines);
 
   NavPass pass;

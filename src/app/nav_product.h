@@ -11,6 +11,8 @@
 
 namespace kavrino {
 
+struct QdxSkipIndex;
+
 // The generator runs that navigation products are made of.
 enum class NavRun { kGps, kGlonass, kGalileo, kSbas, kBeidou, kQzss, kSbasBroadcast };
 
@@ -34,9 +36,12 @@ struct NavProgress {
 
 // Makes the product's file for `input` and returns the number of generator runs
 // that wrote data. The run settings are not changed: the window is settled on
-// a copy, on this input file's own day and first data epoch.
+// a copy, on this input file's own day and first data epoch. The walks note
+// in `skip` (kept by the caller for all products of one input file, or null)
+// the stretches of blocks they ignore and jump over those already noted.
 int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
-                          const NavProduct& product, const NavProgress& progress);
+                          const NavProduct& product, const NavProgress& progress,
+                          QdxSkipIndex* skip);
 
 // The window of a navigation product: a time of day is tied to the day of the
 // first data epoch, and an open start becomes four hours before that epoch

@@ -143,9 +143,14 @@ bool DecodeSatellite(const uint8_t* block, size_t length, size_t offset, uint32_
 }  // namespace
 
 void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record) {
-  std::memset(record, 0, sizeof *record);
+  // Readers look at the entries below num_sats and at the one after them;
+  // only those are cleared (the whole record is 36 KB, the entries of an epoch
+  // a fraction of it). A satellite tried and not kept stores no signal, so its
+  // entry needs no second clearing.
   record->tow_ms = QdxBlockTow(block);
   record->week = QdxBlockWeek(block);
+  record->num_sats = 0;
+  std::memset(static_cast<void*>(&record->sats[0]), 0, sizeof record->sats[0]);
   const size_t length = QdxBlockLength(block);
   if (length < kFirstSubBlock) return;
   const uint32_t mains = block[14];
@@ -157,10 +162,15 @@ void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record) {
 
   const bool variant = QdxBlockNumber(block) == kChannelMeasVariantBlock;
   uint32_t n = 0;
+  uint32_t cleared = 1;  // entries [0, cleared) are clean or hold this epoch's data
   size_t offset = kFirstSubBlock;
   for (uint32_t i = 0; i < mains && n < kMaxEpochSats; ++i) {
     if (offset + main_size > length) break;
     const uint32_t extras = block[offset + 19];
+    if (n == cleared) {
+      std::memset(static_cast<void*>(&record->sats[n]), 0, sizeof record->sats[n]);
+      ++cleared;
+    }
     if (DecodeSatellite(block, length, offset, main_size, extra_size, variant, n,
                         &record->sats[n])) {
       ++n;
@@ -169,6 +179,7 @@ void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record) {
   }
   record->num_sats = n;
   if (n < kMaxEpochSats) {  // an entry tried and not kept leaves nothing behind
+    if (n == cleared) std::memset(static_cast<void*>(&record->sats[n]), 0, sizeof record->sats[n]);
     MeasSatEntry& spare = record->sats[n];
     spare.channel = 0;
     spare.sat_index = 0;

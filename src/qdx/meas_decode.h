@@ -13,6 +13,9 @@ namespace kavrino {
 // Bits of decode_mode.
 inline constexpr int kDecodeCompact = 1;  // the compact family (4109..4113) may be used
 inline constexpr int kDecodeClassic = 2;  // the classic family (4027/5944, 4000, 4098) may be used
+// Lock times and C/N0 are not needed (the observation pre-pass): SignalExtraInfo
+// blocks, which refine nothing else, are not applied.
+inline constexpr int kDecodeNoExtraInfo = 4;
 
 // Adds one block (any kind) read from `reader` to the epoch being gathered.
 // Returns 1 when `record` now holds a completed epoch, else 0. Peeks at the

@@ -113,7 +113,8 @@ int DecodePendingEpoch(QdxReader* reader, MeasEpochRecord* record, int decode_mo
     result = 1;
   } else if ((decode_mode & kDecodeClassic) != 0 && IsFilled(g.channel_meas) && new_epoch) {
     DecodeChannelMeasurements(g.channel_meas, record);
-    if (IsFilled(g.extra_info)) ApplySignalExtraInfo(g.extra_info, kCapExtraInfo, record);
+    if (IsFilled(g.extra_info) && (decode_mode & kDecodeNoExtraInfo) == 0)
+      ApplySignalExtraInfo(g.extra_info, kCapExtraInfo, record);
     if (IsFilled(g.full_ranges)) ApplyFullPrecisionRanges(g.full_ranges, kCapFullRanges, record);
     g.last_decoded_tow = g.current_tow;
     result = 1;

@@ -1,6 +1,7 @@
 // SignalExtraInfo (4000) and FullPrecisionRanges (4098): per-signal
 // refinements of an epoch already decoded from a ChannelMeasurements block.
 #include <cmath>
+#include <cstring>
 
 #include "gnss/signals.h"
 #include "qdx/block.h"
@@ -39,20 +40,30 @@ uint32_t NormaliseSubBlocks(uint8_t* block, size_t capacity, uint32_t element,
   return count;
 }
 
+// The first satellite entry of every receiver channel: a refinement block has
+// a sub-block per signal, and a search of the entries for each would cost
+// satellites x signals per epoch.
+struct ChannelIndex {
+  uint8_t first_entry[256];  // entry number + 1; 0: no entry on the channel
+};
+
+void BuildChannelIndex(const MeasEpochRecord& record, ChannelIndex* index) {
+  std::memset(index->first_entry, 0, sizeof index->first_entry);
+  const uint32_t sats = record.num_sats < kMaxEpochSats ? record.num_sats : kMaxEpochSats;
+  for (uint32_t i = sats; i-- > 0;) {
+    index->first_entry[record.sats[i].channel] = static_cast<uint8_t>(i + 1);
+  }
+}
+
 // The filled slot of `signal` on `antenna` in the first satellite entry whose
 // channel is the receiver channel `channel_byte` (counted from 1), or nullptr.
-MeasSignal* FindSignalByChannel(MeasEpochRecord* record, uint8_t channel_byte, int antenna,
-                                int signal) {
-  if (antenna < 0 || antenna >= kMaxAntennas) return nullptr;
-  const int channel = channel_byte - 1;
-  const uint32_t sats = record->num_sats < kMaxEpochSats ? record->num_sats : kMaxEpochSats;
-  for (uint32_t i = 0; i < sats; ++i) {
-    MeasSatEntry& sat = record->sats[i];
-    if (sat.channel != channel) continue;
-    for (MeasSignal& slot : sat.sig[antenna]) {
-      if (slot.flags != 0 && slot.signal_type == signal) return &slot;
-    }
-    return nullptr;
+MeasSignal* FindSignalByChannel(MeasEpochRecord* record, const ChannelIndex& index,
+                                uint8_t channel_byte, int antenna, int signal) {
+  if (antenna < 0 || antenna >= kMaxAntennas || channel_byte == 0) return nullptr;
+  const uint8_t entry = index.first_entry[channel_byte - 1];
+  if (entry == 0) return nullptr;
+  for (MeasSignal& slot : record->sats[entry - 1].sig[antenna]) {
+    if (slot.flags != 0 && slot.signal_type == signal) return &slot;
   }
   return nullptr;
 }
@@ -66,6 +77,8 @@ void ApplySignalExtraInfo(uint8_t* block, size_t capacity, MeasEpochRecord* reco
   const bool has_lock_time = size >= 12;
   const bool has_info = size >= 16;  // byte 15: C/N0 fraction, extended signal number
   const bool cn0_fraction = QdxBlockId(block) >= 0x6000;  // revision 3 and later
+  ChannelIndex index;
+  BuildChannelIndex(*record, &index);
   for (uint32_t k = 0; k < count; ++k) {
     const uint8_t* e = block + kFirstSubBlock + kExtraInfoElement * k;
     int signal = e[1] & 0x1F;
@@ -73,7 +86,7 @@ void ApplySignalExtraInfo(uint8_t* block, size_t capacity, MeasEpochRecord* reco
       if (!has_info) continue;
       signal = (e[15] >> 3) + 32;
     }
-    MeasSignal* sig = FindSignalByChannel(record, e[0], e[1] >> 5, signal);
+    MeasSignal* sig = FindSignalByChannel(record, index, e[0], e[1] >> 5, signal);
     if (sig == nullptr) continue;
     if (has_lock_time) sig->lock_time_ms = ClassicLockTimeMs(ReadU16(e + 10), 65535);
     if (cn0_fraction && has_info) sig->cn0_dbhz += static_cast<float>(e[15] & 0x07) / 32.0f;
@@ -85,10 +98,12 @@ void ApplyFullPrecisionRanges(uint8_t* block, size_t capacity, MeasEpochRecord* 
   const uint32_t count = NormaliseSubBlocks(block, capacity, kFullRangesElement, &size);
   if (size < 16) return;  // no pseudorange and carrier pair
   const bool has_cn0 = size >= 18 && QdxBlockRevision(block) >= 1;
+  ChannelIndex index;
+  BuildChannelIndex(*record, &index);
   for (uint32_t k = 0; k < count; ++k) {
     const uint8_t* e = block + kFirstSubBlock + kFullRangesElement * k;
     const int signal = e[1];
-    MeasSignal* sig = FindSignalByChannel(record, e[0], e[3] >> 5, signal);
+    MeasSignal* sig = FindSignalByChannel(record, index, e[0], e[3] >> 5, signal);
     if (sig == nullptr) continue;
     const double pseudorange = ReadF64(e + 4);
     const double carrier_minus_range = ReadF32(e + 12);

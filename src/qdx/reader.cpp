@@ -75,12 +75,70 @@ size_t Ensure(QdxInput* in, size_t need) {
   return in->length - in->pos;
 }
 
+// Jumps over the stretch of the index that starts at the current position, if
+// there is one.
+void SkipIgnoredBlocks(QdxInput* in, QdxSkipIndex* index) {
+  const int64_t position = Tell(*in);
+  std::vector<QdxSkipRun>& runs = index->runs;
+  size_t& k = index->cursor;
+  if (k > 0 && (k > runs.size() || runs[k - 1].end > position)) {
+    // The position went back (a rewind or a look-ahead put back): search again.
+    size_t lo = 0, hi = runs.size();
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo) / 2;
+      if (runs[mid].start < position) {
+        lo = mid + 1;
+      } else {
+        hi = mid;
+      }
+    }
+    k = lo;
+  }
+  while (k < runs.size() && runs[k].start < position) ++k;
+  if (k < runs.size() && runs[k].start == position) {
+    Seek(in, runs[k].end);
+    ++k;
+  }
+}
+
+// Notes the block at [offset, offset + length) that a walk of every block found
+// from `search_start`.
+void NoteBlock(QdxSkipIndex* index, int64_t search_start, int64_t offset, uint16_t length,
+               uint16_t number) {
+  if (index->full || search_start != index->frontier) return;
+  const int64_t end = offset + length;
+  if (!IsNavSkippableBlock(number)) {
+    index->growing = false;
+  } else if (index->growing) {
+    index->runs.back().end = end;
+  } else if (index->runs.size() < kQdxSkipRunsMax) {
+    index->runs.push_back({search_start, end});
+    index->growing = true;
+  } else {
+    index->full = true;
+    return;
+  }
+  index->frontier = end;
+}
+
 bool Accepts(uint16_t number, uint16_t first_id, uint16_t second_id) {
   return first_id == kQdxAnyBlock || second_id == kQdxAnyBlock || number == first_id ||
          number == second_id;
 }
 
 }  // namespace
+
+bool IsNavSkippableBlock(uint16_t number) {
+  switch (number) {
+    case 4006:  // position fixes
+    case 4007:
+    case 5903:
+    case 5904:
+      return true;
+    default:
+      return IsMeasBlockNumber(number);
+  }
+}
 
 void InitQdxReader(const char* path, QdxReader* reader) {
   QdxInput* in = &reader->input;
@@ -117,6 +175,10 @@ int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint1
   in->eof_seen = false;  // look again: the file may have grown since the last search
   if ((mode & 3) == 1) Seek(in, 0);
 
+  QdxSkipIndex* index = reader->skip;
+  const bool noting = index != nullptr && first_id == kQdxAnyBlock && (mode & 12) != 4;
+  if (index != nullptr) SkipIgnoredBlocks(in, index);
+  int64_t search_start = Tell(*in);  // where the search for the next block began
   for (;;) {
     if (in->pos >= in->length && Ensure(in, 1) == 0) {
       Seek(in, start);
@@ -161,7 +223,12 @@ int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint1
       in->checked_offset = offset;
     }
     in->pos += length;
-    if (!Accepts(QdxBlockNumber(block), first_id, second_id)) continue;
+    if (noting) NoteBlock(index, search_start, offset, length, QdxBlockNumber(block));
+    if (!Accepts(QdxBlockNumber(block), first_id, second_id)) {
+      if (index != nullptr) SkipIgnoredBlocks(in, index);
+      search_start = Tell(*in);
+      continue;
+    }
 
     std::memcpy(buffer, block, length);
     if ((mode & 12) == 4) Seek(in, start);

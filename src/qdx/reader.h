@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "qdx/compact_state.h"
 #include "qdx/meas_epoch.h"
@@ -24,11 +25,36 @@ struct QdxInput {
   int64_t progress_size = -1;   // file size taken once per pass for the progress bar
 };
 
+// Stretches of one file made only of blocks that the navigation walks ignore
+// (the measurement and position blocks, the bulk of a file). One walk over the
+// file notes them; later walks, over the same file, jump over them. A stretch
+// [start, end) is one a walk that reaches `start` passes block by block, with
+// nothing but such blocks, to arrive at `end`, so a jump changes nothing but
+// the blocks the walk is handed. Owned by the caller of the readers sharing it.
+struct QdxSkipRun {
+  int64_t start;
+  int64_t end;
+};
+struct QdxSkipIndex {
+  std::vector<QdxSkipRun> runs;  // in file order, disjoint
+  int64_t frontier = 0;          // the file is noted up to this offset
+  bool growing = false;          // the last run ends at the frontier and may grow
+  bool full = false;             // noting stopped at the size limit
+  size_t cursor = 0;             // first run that may start at or after the position
+};
+// Bounds the memory of an index whatever the file size (16 bytes a run); the
+// part of a longer file after the last run noted is walked block by block.
+inline constexpr size_t kQdxSkipRunsMax = size_t{1} << 18;
+
+// Whether the navigation walks ignore every block of this number.
+bool IsNavSkippableBlock(uint16_t number);
+
 // Owned by the pass that opened it; never copied.
 struct QdxReader {
   QdxInput input;
-  MeasGatherState gather;      // epoch gathering across blocks of one time stamp
-  CompactRefState compact[2];  // compact reference state, streams 0 and 1
+  QdxSkipIndex* skip = nullptr;  // not owned; null: every block is walked
+  MeasGatherState gather;        // epoch gathering across blocks of one time stamp
+  CompactRefState compact[2];    // compact reference state, streams 0 and 1
 
   QdxReader() = default;
   QdxReader(const QdxReader&) = delete;

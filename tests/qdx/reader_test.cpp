@@ -299,3 +299,76 @@ TEST(QdxReaderDeathTest, OperatingSystemFailuresAreFatal) {
 
 }  // namespace
 }  // namespace kavrino
+
+namespace kavrino {
+namespace {
+
+// The blocks a navigation walk is handed: (offset after the block, number) of
+// every block it does not ignore, through a full walk from the start.
+std::vector<std::pair<int64_t, uint16_t>> NavWalk(QdxReader* reader) {
+  std::vector<std::pair<int64_t, uint16_t>> seen;
+  auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
+  QdxRewind(reader);
+  while (GetNextQdxBlock(reader, block.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) == 0) {
+    const uint16_t number = QdxBlockNumber(block.get());
+    if (!IsNavSkippableBlock(number)) seen.emplace_back(QdxTell(reader), number);
+  }
+  return seen;
+}
+
+TEST(QdxSkipIndex, WalksSharingAnIndexSeeWhatPlainWalksSee) {
+  const Bytes meas = Block(4027, 200);
+  const Bytes extra = Block(4000, 120);
+  const Bytes fix = Block(4006, 56);
+  const Bytes eph = Block(5891, 140);
+  const Bytes sbas = Block(4020, 52);
+  const Bytes garbage = {'$', '@', 0x10, 0x00, '$', 0x01, 0x02};
+  const Bytes long_block = Block(4000, 300);
+  const Bytes cut(long_block.begin(), long_block.begin() + 40);
+  struct Case {
+    const char* name;
+    Bytes image;
+  };
+  const Case cases[] = {
+      {"ignored blocks only", Concat({meas, extra, fix, meas})},
+      {"interleaved", Concat({meas, extra, sbas, fix, meas, extra, eph, sbas, meas})},
+      {"garbage between ignored blocks", Concat({meas, garbage, extra, sbas, garbage, meas})},
+      {"damaged block inside a stretch", Concat({meas, WithBadCrc(extra), fix, eph})},
+      {"block cut short inside a stretch", Concat({meas, cut, eph, meas})},
+      {"no ignored blocks", Concat({eph, sbas, eph})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenFile plain(c.image, "skip-plain");
+    const auto expected = NavWalk(plain.reader.get());
+    OpenFile shared(c.image, "skip-shared");
+    QdxSkipIndex index;
+    shared.reader->skip = &index;
+    EXPECT_EQ(NavWalk(shared.reader.get()), expected);  // noting
+    EXPECT_EQ(NavWalk(shared.reader.get()), expected);  // jumping
+    // A look-ahead and a return in the middle leave the jumps right.
+    QdxSeek(shared.reader.get(), static_cast<int64_t>(meas.size()));
+    auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
+    GetNextQdxBlock(shared.reader.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModePeek);
+    EXPECT_EQ(NavWalk(shared.reader.get()), expected);
+  }
+}
+
+TEST(QdxSkipIndex, StopsNotingAtItsSizeLimit) {
+  Bytes image;
+  const Bytes meas = Block(4027, 40);
+  const Bytes sbas = Block(4020, 20);
+  for (size_t i = 0; i < 8; ++i) image = Concat({image, meas, sbas});
+  OpenFile file(image, "skip-limit");
+  QdxSkipIndex index;
+  index.runs.resize(kQdxSkipRunsMax - 3, QdxSkipRun{-10, -5});  // nearly full
+  file.reader->skip = &index;
+  const auto first = NavWalk(file.reader.get());
+  EXPECT_EQ(first.size(), 8u);
+  EXPECT_TRUE(index.full);
+  EXPECT_EQ(index.runs.size(), kQdxSkipRunsMax);
+  EXPECT_EQ(NavWalk(file.reader.get()), first);
+}
+
+}  // namespace
+}  // namespace kavrino

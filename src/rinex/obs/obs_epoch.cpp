@@ -58,6 +58,12 @@ uint8_t SatConstellation(uint8_t sat_index) {
   return s != nullptr ? s->constellation : static_cast<uint8_t>(CONST_OTHER);
 }
 
+// fmod(value, kObsModulus): the value itself below the modulus, which is
+// nearly always, without the library call.
+double ObsModulo(double value) {
+  return std::fabs(value) < kObsModulus ? value : std::fmod(value, kObsModulus);
+}
+
 // A measured value counts when it is above the absence threshold and finite.
 bool Usable(double value) {
   return IsMeasPresent(value) && std::isfinite(value);
@@ -220,19 +226,20 @@ void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsTypeLayout& l
 
     char field[kFieldWidth];
     const char code_suffix[3] = {' ', strength_text[0], '\0'};
-    int len = NumberField(field, std::fmod(range, kObsModulus), code_suffix);
+    int len = NumberField(field, ObsModulo(range), code_suffix);
     PutField(line, layout.code_col[type], field, len);
 
     if ((sig.flags & SIG_FLAG_NO_PHASE) == 0 && Usable(sig.carrier_cycles)) {
       int lli = LossOfLock(sat.sat_index, sig, tow_ms, first_epoch);
       if (layout.phase_col[type] >= 0) {
         const char phase_suffix[3] = {static_cast<char>('0' + lli), strength_text[0], '\0'};
-        len = NumberField(field, std::fmod(sig.carrier_cycles, kObsModulus), phase_suffix);
+        len = NumberField(field, ObsModulo(sig.carrier_cycles), phase_suffix);
         PutField(line, layout.phase_col[type], field, len);
       }
     }
     if (Usable(sig.doppler_hz) && layout.doppler_col[type] >= 0) {
-      double doppler = std::fmod(sig.doppler_hz, static_cast<float>(kObsModulus));
+      // The float modulus is 1e9 exactly.
+      double doppler = ObsModulo(sig.doppler_hz);
       len = NumberField(field, doppler, code_suffix);
       PutField(line, layout.doppler_col[type], field, len);
     }

@@ -215,6 +215,7 @@ int GenerateObsFile(const std::string& input_name, uint32_t interval_ms, int64_t
       static_cast<uint32_t>((s.last_epoch_ms - s.first_epoch_ms + s.data_interval_ms) / 1000);
   FILE* out = CreateOutputFile(input_name, output_name, s.first_epoch_ms, country_code,
                                s.data_interval_ms, span_s, FILE_OBS, s.setup, flags);
+  const std::unique_ptr<char[]> out_buffer = UseLargeOutputBuffer(out);
   WriteObsHeader(out, s.layout, s.setup, receiver_type_override, comment, s.sat_seen,
                  s.glo_slot_freq, s.first_epoch_ms, s.last_epoch_ms, s.data_interval_ms, antenna,
                  run_date, kProgramVersion, s.approx_x, s.approx_y, s.approx_z);

@@ -94,6 +94,8 @@ int ScanObsFile(const std::string& input_name, uint32_t interval_ms, int64_t* st
   InitQdxReader(input_name.c_str(), reader.get());
   InitSummary(summary, signal_mask, flags, rinex_version);
 
+  // Only satellites, signals, pseudoranges and times count here.
+  const int scan_mode = decode_mode | kDecodeNoExtraInfo;
   uint8_t sats[kMaxEpochSats];
   uint8_t freqs[kMaxEpochSats];
   int64_t last_counted = 0;
@@ -108,7 +110,7 @@ int ScanObsFile(const std::string& input_name, uint32_t interval_ms, int64_t* st
     const bool on_grid = QdxBlockTow(b) % interval_ms == 0;
     if (IsQdxTimeValid(b)) {
       if (t > last_counted && in_window &&
-          AddBlockToEpoch(reader.get(), b, epoch.get(), decode_mode) == 1 && on_grid) {
+          AddBlockToEpoch(reader.get(), b, epoch.get(), scan_mode) == 1 && on_grid) {
         const int n = CountEpochSatellites(*epoch, summary->layout, antenna, sats, freqs);
         for (int i = 0; i < n; ++i) {
           summary->sat_seen[sats[i]] = 1;
