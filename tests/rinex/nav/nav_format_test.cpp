@@ -28,7 +28,7 @@ std::string Reference(int width, int precision, double value) {
   if (e == std::string::npos) return s;
   if (e + 4 < s.size() && s[e + 2] == '0' && s.size() - e == 5) {
     s.erase(e + 2, 1);
-    s.insert(0, " ");
+    s = " " + s;
   }
   if (!s.empty() && s[0] == ' ') s.erase(0, 1);
   return s;
