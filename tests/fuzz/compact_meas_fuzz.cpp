@@ -1,11 +1,6 @@
-// The compact measurement decoder (4109 with 4110..4113) behind the epoch
-// gathering; the first byte chooses whether the classic blocks compete.
-#include "epoch_walk.h"
+// libFuzzer entry point; the harness is shared with the regression replay test.
+#include "compact_meas_harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 1) return 0;
-  const int mode =
-      data[0] & 1 ? kavrino::kDecodeCompact | kavrino::kDecodeClassic : kavrino::kDecodeCompact;
-  kavrino::fuzz::WalkEpochs(data + 1, size - 1, mode);
-  return 0;
+  return kavrino::fuzz::FuzzCompactMeas(data, size);
 }
