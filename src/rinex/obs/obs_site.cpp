@@ -32,7 +32,8 @@ double ParseDecimal(std::string_view field) {
 void StoreField(ReceiverSetupRecord* setup, SetupTextField field, std::string_view text) {
   uint8_t* dst = setup->bytes + field.offset;
   std::memset(dst, 0, field.width);
-  std::memcpy(dst, text.data(), std::min<size_t>(text.size(), field.width));
+  // An empty view may carry no data pointer at all.
+  if (!text.empty()) std::memcpy(dst, text.data(), std::min<size_t>(text.size(), field.width));
 }
 
 void WriteTextLine(FILE* out, const char* content, const char* label) {
