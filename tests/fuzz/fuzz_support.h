@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ inline const std::string& ScratchDir() {
     std::vector<char> name(templ.begin(), templ.end());
     name.push_back('\0');
     if (mkdtemp(name.data()) == nullptr) std::abort();
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(ScratchDir(), ignored);
+    });
     return std::string(name.data());
   }();
   return dir;

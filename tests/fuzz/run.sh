@@ -28,12 +28,16 @@ failed=0
 for target in "${targets[@]}"; do
   name=${target%_fuzz}
   mkdir -p "$build/corpus/$name" "$build/logs" "$build/crashes/$name"
+  # Absolute paths: the conversion target changes its working directory.
+  corpus=$(realpath "$build/corpus/$name")
+  seeds=$(realpath "tests/fuzz/corpus/$name")
+  crashes=$(realpath "$build/crashes/$name")
   echo "== $target: $seconds s (log: $build/logs/$name.log)"
   # Both output streams of the program under test are closed: conversions
   # report on them for every input; the fuzzer's own report still shows.
   if ! "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
-      -close_fd_mask=3 -artifact_prefix="$build/crashes/$name/" -print_final_stats=1 \
-      "$build/corpus/$name" "tests/fuzz/corpus/$name" >"$build/logs/$name.log" 2>&1; then
+      -close_fd_mask=3 -artifact_prefix="$crashes/" -print_final_stats=1 \
+      "$corpus" "$seeds" >"$build/logs/$name.log" 2>&1; then
     echo "!! $target found a fault: see $build/logs/$name.log and $build/crashes/$name/"
     failed=1
   fi
