@@ -18,19 +18,21 @@ namespace kavrino::fuzz {
 
 // A private directory for this process, created once (memory-backed when /dev/shm exists).
 inline const std::string& ScratchDir() {
-  static const std::string dir = [] {
+  // Never destroyed: the exit handler that removes the directory still needs it.
+  static const std::string* const dir = [] {
     std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     std::string templ = base + "/kavrino_fuzz_XXXXXX";
     std::vector<char> name(templ.begin(), templ.end());
     name.push_back('\0');
     if (mkdtemp(name.data()) == nullptr) std::abort();
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(ScratchDir(), ignored);
-    });
-    return std::string(name.data());
+    return new std::string(name.data());
   }();
-  return dir;
+  static const bool cleanup = std::atexit([] {
+                                std::error_code ignored;
+                                std::filesystem::remove_all(*dir, ignored);
+                              }) == 0;
+  (void)cleanup;
+  return *dir;
 }
 
 // Writes the bytes to the input file of this process and returns its path.
