@@ -21,8 +21,6 @@ constexpr NavProduct kNavProducts[] = {
     {'B', 4, 9, NavRun::kSbasBroadcast},
 };
 
-// Status of a generator run that wrote nothing.
-constexpr int kNothingWritten = 2;
 
 // The whole state of one run: the settings, the number of product runs of the
 // whole batch (input files times product kinds), the progress position (a

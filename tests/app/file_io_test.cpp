@@ -46,7 +46,7 @@ std::string CaptureOn(Fn fn) {
   return text;
 }
 
-const std::string kClearLine = "\r" + std::string(80, ' ') + "\r";
+const std::string kClearLine = std::string("\r").append(80, ' ').append("\r");
 
 std::string Bar(const std::string& label, const std::string& bar, int width, const char* pct) {
   return "\r" + label + (label.empty() ? "" : " ") + "|" + bar +
