@@ -21,7 +21,6 @@ constexpr NavProduct kNavProducts[] = {
     {'B', 4, 9, NavRun::kSbasBroadcast},
 };
 
-
 // The whole state of one run: the settings, the number of product runs of the
 // whole batch (input files times product kinds), the progress position (a
 // percentage of the whole run, single precision) and the number of generator
