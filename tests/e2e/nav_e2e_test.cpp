@@ -85,36 +85,6 @@ class NavE2e : public ::testing::Test {
 };
 std::string* NavE2e::dir_ = nullptr;
 
-TEST_F(NavE2e, EveryLetterMakesItsFileWithItsHeaderArea) {
-  struct Case {
-    const char* args;
-    const char* name;
-    size_t reserved;
-    const char* first_record;  // start of the first line after the header
-  } cases[] = {
-      {"-nN", "KVRN0700.24N", 7, "02 24  3 10"},
-      {"-nN -R3", "KVRN0700.24N", 7, "G"},
-      {"-nG", "KVRN0700.24G", 4, "02 24  3  9"},
-      {"-nE", "KVRN0700.24L", 7, "E"},
-      {"-nH -R210", "KVRN0700.24H", 3, ""},
-      {"-nI", "KVRN0700.24I", 3, "C"},
-      {"-nP", "KVRN0700.24P", 10, "G"},
-      {"-nP -xG -xE", "KVRN0700.24P", 10, "R"},  // GPS records would come first
-      {"-nB", "KVRN0700.24B", 4, ""},
-      {"-nN -l", "KVRN00CHE_R_20240700000_30M_GN.rnx", 7, "02 24  3 10"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args);
-    const std::string dir = Workspace();
-    ASSERT_EQ(Kavrino(dir, std::string("-f nav.qdx ") + c.args), 0);
-    ASSERT_EQ(Outputs(dir), std::vector<std::string>{c.name});
-    const std::vector<std::string> lines = ReadLines(dir + "/" + c.name);
-    ExpectHeaderArea(lines, c.reserved);
-    ASSERT_GT(lines.size(), c.reserved);
-    EXPECT_EQ(lines[c.reserved].rfind(c.first_record, 0), 0u) << lines[c.reserved];
-  }
-}
-
 // Values of every record of a navigation file, keyed by satellite text (as the
 // record start line writes it) and t_oe (seconds of week).
 using Records = std::map<std::pair<std::string, long>, std::vector<double>>;
@@ -193,7 +163,9 @@ struct Angle {
   bool single;
 };
 
-TEST_F(NavE2e, EphemerisValuesEqualTheBlocks) {
+// Every letter makes its file with its header area; the Keplerian files carry
+// the values of their blocks.
+TEST_F(NavE2e, EveryLetterMakesItsFileAndTheValuesOfItsBlocks) {
   // GPS-layout angles: delta n, M0, OMEGA0, i0, omega, OMEGADOT, IDOT.
   const std::vector<Angle> gps = {{5, 52, true},    {6, 56, false},   {13, 96, false},
                                   {15, 108, false}, {17, 120, false}, {18, 128, true},
@@ -204,23 +176,34 @@ TEST_F(NavE2e, EphemerisValuesEqualTheBlocks) {
     const char* args;
     const char* file;
     size_t header;
-    bool rinex2;
-    int number;
-    const char* prefix;   // of the satellite text in the file ("" in RINEX 2)
-    int64_t week_offset;  // constellation week = GPS-scale week - offset
-    const std::vector<Angle>* angles;
+    const char* first_record;  // start of the first line after the header
+    int number = 0;            // ephemeris block whose values are checked (0: none)
+    const char* prefix = "";   // of the satellite text in the file ("" in RINEX 2)
+    int64_t week_offset = 0;   // constellation week = GPS-scale week - offset
+    const std::vector<Angle>* angles = nullptr;
   } cases[] = {
-      {"-nN", "KVRN0700.24N", 7, true, 5891, "", 0, &gps},
-      {"-nN -R3", "KVRN0700.24N", 7, false, 5891, "G", 0, &gps},
-      {"-nE", "KVRN0700.24L", 7, false, 4002, "E", 0, &gal},
-      {"-nI", "KVRN0700.24I", 3, false, 4081, "C", 1356, &gps},
-      {"-nP", "KVRN0700.24P", 10, false, 4095, "J", 0, &gps},
+      {"-nN", "KVRN0700.24N", 7, "02 24  3 10", 5891, "", 0, &gps},
+      {"-nN -R3", "KVRN0700.24N", 7, "G", 5891, "G", 0, &gps},
+      {"-nG", "KVRN0700.24G", 4, "02 24  3  9"},
+      {"-nE", "KVRN0700.24L", 7, "E", 4002, "E", 0, &gal},
+      {"-nH -R210", "KVRN0700.24H", 3, ""},
+      {"-nI", "KVRN0700.24I", 3, "C", 4081, "C", 1356, &gps},
+      {"-nP", "KVRN0700.24P", 10, "G", 4095, "J", 0, &gps},
+      {"-nP -xG -xE", "KVRN0700.24P", 10, "R"},  // GPS records would come first
+      {"-nB", "KVRN0700.24B", 4, ""},
+      {"-nN -l", "KVRN00CHE_R_20240700000_30M_GN.rnx", 7, "02 24  3 10"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
     const std::string dir = Workspace();
     ASSERT_EQ(Kavrino(dir, std::string("-f nav.qdx ") + c.args), 0);
-    const Records records = ParseRecords(ReadLines(dir + "/" + c.file), c.header, c.rinex2);
+    ASSERT_EQ(Outputs(dir), std::vector<std::string>{c.file});
+    const std::vector<std::string> lines = ReadLines(dir + "/" + c.file);
+    ExpectHeaderArea(lines, c.header);
+    ASSERT_GT(lines.size(), c.header);
+    EXPECT_EQ(lines[c.header].rfind(c.first_record, 0), 0u) << lines[c.header];
+    if (c.angles == nullptr) continue;
+    const Records records = ParseRecords(lines, c.header, c.prefix[0] == '\0');
     std::map<std::string, int> svids;
     const std::vector<TruthEph> truth = ReadTruth(dir + "/nav.qdx.truth", c.number, &svids);
     ASSERT_FALSE(truth.empty());

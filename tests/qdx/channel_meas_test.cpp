@@ -20,7 +20,6 @@ using test::ExtraSub;
 using test::MainSub;
 
 constexpr double kC = 299792458.0;
-const double kLambdaL1 = kC / 1575.42e6;
 const double kLambdaL2 = kC / 1227.60e6;
 const double kP1 = 21598293.269;  // default range: 5 x 4294967.296 + 123456.789 m
 
@@ -30,47 +29,6 @@ std::unique_ptr<MeasEpochRecord> Decode(const test::QdxBlockWriter& block,
   std::vector<uint8_t> bytes = block.Finish();  // exactly the block: any overread is out of bounds
   DecodeChannelMeasurements(bytes.data(), r.get());
   return r;
-}
-
-TEST(ChannelMeasurements, MainAndExtraSignalValues) {
-  MainSub sat;
-  sat.channel = 3;
-  ExtraSub l2c;
-  l2c.offsets_high = 0x0F;  // code high -1, Doppler high +1
-  l2c.code_low = 1000;
-  l2c.carrier_high = 2;
-  l2c.carrier_low = 500;
-  l2c.doppler_low = 10;
-  l2c.cn0 = 4;
-  l2c.lock_s = 255;
-  sat.extras = {l2c};
-  auto r = Decode(ChannelBlock({sat}));
-  EXPECT_EQ(r->tow_ms, 345000u);
-  EXPECT_EQ(r->week, 2300);
-  ASSERT_EQ(r->num_sats, 1u);
-  const MeasSatEntry& e = r->sats[0];
-  EXPECT_EQ(e.sat_index, 5);
-  EXPECT_EQ(e.channel, 2);
-
-  const MeasSignal& l1 = e.sig[0][0];
-  EXPECT_NEAR(l1.pseudorange_m, kP1, 1e-6);
-  EXPECT_NEAR(l1.carrier_cycles, -195.608 + kP1 / kLambdaL1, 1e-6);
-  EXPECT_FLOAT_EQ(l1.doppler_hz, -1234.5678f);
-  EXPECT_FLOAT_EQ(l1.cn0_dbhz, 55.0f);  // 180 x 0.25 + 10
-  EXPECT_EQ(l1.lock_time_ms, 5000u);
-  EXPECT_EQ(l1.signal_type, 0);
-  EXPECT_EQ(l1.flags, SIG_FLAG_FILLED);
-
-  const MeasSignal& l2 = e.sig[0][3];
-  const double p2 = kP1 - 64.536;  // offset -65536 + 1000 mm
-  EXPECT_NEAR(l2.pseudorange_m, p2, 1e-6);
-  EXPECT_NEAR(l2.carrier_cycles, 131.572 + p2 / kLambdaL2, 1e-6);
-  EXPECT_FLOAT_EQ(l2.doppler_hz, static_cast<float>(-1234.5678 * kLambdaL1 / kLambdaL2 + 6.5546));
-  EXPECT_FLOAT_EQ(l2.cn0_dbhz, 11.0f);
-  EXPECT_EQ(l2.lock_time_ms, 0u);  // 255: unknown
-  EXPECT_EQ(l2.signal_type, 3);
-  EXPECT_EQ(l2.flags, SIG_FLAG_FILLED);
-  for (int slot : {1, 2, 4, 5, 6}) EXPECT_EQ(e.sig[0][slot].flags, 0) << slot;
 }
 
 TEST(ChannelMeasurements, AbsenceMarkersPropagate) {

@@ -162,17 +162,14 @@ TEST(QdxReader, FiltersByBlockNumberAndSkipsOtherBlocksWhole) {
   }
 }
 
-TEST(QdxReader, PeekRewindAndSeekKeepThePosition) {
+TEST(QdxReader, RewindPeekAndOddModesKeepThePosition) {
   const Bytes image = Concat({Block(4027, 40), Block(5936, 50), Block(5902, 60), Block(4006, 70)});
   OpenFile file(image);
   QdxReader* reader = file.reader.get();
   auto buffer = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
 
+  // Plain walks, peeks, filters and seeks: see the byte-wise cross-check below.
   ASSERT_EQ(GetNextQdxBlock(reader, buffer.get(), 65535, 65535, kQdxModeWalk), 0);
-  EXPECT_EQ(QdxTell(reader), 40);
-  ASSERT_EQ(GetNextQdxBlock(reader, buffer.get(), 65535, 65535, kQdxModePeek), 0);
-  EXPECT_EQ(QdxBlockNumber(buffer.get()), 5936);
-  EXPECT_EQ(QdxTell(reader), 40);
   ASSERT_EQ(GetNextQdxBlock(reader, buffer.get(), 4006, 4006, kQdxModePeek), 0);
   EXPECT_EQ(QdxBlockNumber(buffer.get()), 4006);
   EXPECT_EQ(QdxTell(reader), 40);
@@ -190,17 +187,6 @@ TEST(QdxReader, PeekRewindAndSeekKeepThePosition) {
   EXPECT_EQ(GetNextQdxBlock(reader, buffer.get(), 1234, 1234, kQdxModeRewind), -1);
   EXPECT_EQ(buffer[0], 0x77);
   EXPECT_EQ(QdxTell(reader), 90);
-
-  QdxSeek(reader, 150);
-  ASSERT_EQ(GetNextQdxBlock(reader, buffer.get(), 65535, 65535, kQdxModeWalk), 0);
-  EXPECT_EQ(QdxBlockNumber(buffer.get()), 4006);
-  EXPECT_EQ(GetNextQdxBlock(reader, buffer.get(), 65535, 65535, kQdxModeWalk), -1);
-  EXPECT_EQ(QdxFileSize(reader), 220);
-  EXPECT_EQ(QdxTell(reader), 220);
-  QdxRewind(reader);
-  EXPECT_EQ(QdxTell(reader), 0);
-  ASSERT_EQ(GetNextQdxBlock(reader, buffer.get(), 65535, 65535, kQdxModeWalk), 0);
-  EXPECT_EQ(QdxBlockNumber(buffer.get()), 4027);
 }
 
 // Random images larger than the read buffer, walked with random walks, peeks,

@@ -1,5 +1,6 @@
 #include "generator.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -11,6 +12,24 @@ namespace {
 
 void WriteBytes(BlockSink* sink, const uint8_t* data, size_t size) {
   if (size != 0) std::fwrite(data, 1, size, sink->file);
+}
+
+void NoteDamage(BlockSink* sink, const char* kind, uint64_t index, size_t offset) {
+  ++sink->damaged;
+  if (sink->truth != nullptr) {
+    std::fprintf(sink->truth, "DAMAGE %s block %llu offset %zu\n", kind,
+                 static_cast<unsigned long long>(index), offset);
+  }
+}
+
+// Zeroes out[from .. from + count); true when a byte changed.
+bool ZeroBytes(Block* out, size_t from, size_t count) {
+  bool changed = false;
+  for (size_t i = from; i < from + count && i < out->size(); ++i) {
+    changed = changed || (*out)[i] != 0;
+    (*out)[i] = 0;
+  }
+  return changed;
 }
 
 // Blocks at one time stamp other than the measurements.
@@ -100,11 +119,38 @@ void EmitBlock(BlockSink* sink, const Block& block) {
     uint64_t h = HashKeys(sink->seed, RND_DAMAGE, index, 2);
     size_t at = static_cast<size_t>(h % out.size());
     out[at] ^= static_cast<uint8_t>(1 + (h >> 32) % 255);
-    ++sink->damaged;
+    NoteDamage(sink, "flip", index, at);
+  }
+  // A run of zeros (a lost storage region) goes on from the previous block and
+  // may start inside this one; blocks whose bytes it changes are damaged.
+  size_t zero_from = out.size(), zero_count = 0;
+  if (sink->zero_remaining > 0) {
+    zero_from = 0;
+    zero_count = std::min(sink->zero_remaining, out.size());
+    sink->zero_remaining -= zero_count;
+  }
+  if (sink->zero_rate > 0 &&
+      HashUniform(HashKeys(sink->seed, RND_DAMAGE, index, 5)) < sink->zero_rate) {
+    uint64_t h = HashKeys(sink->seed, RND_DAMAGE, index, 6);
+    size_t at = static_cast<size_t>(h % out.size());
+    size_t run = 1 + static_cast<size_t>((h >> 32) % 600);
+    if (at < zero_from) zero_from = at;
+    zero_count = std::max(zero_count, std::min(at + run, out.size()) - zero_from);
+    sink->zero_remaining =
+        std::max(sink->zero_remaining, at + run - std::min(at + run, out.size()));
+  }
+  if (zero_count > 0 && ZeroBytes(&out, zero_from, zero_count)) {
+    NoteDamage(sink, "zero", index, zero_from);
+  }
+  if (sink->duplicate_rate > 0 &&
+      HashUniform(HashKeys(sink->seed, RND_DAMAGE, index, 7)) < sink->duplicate_rate) {
+    // The same bytes twice in a row, as a splice of overlapping sessions leaves them.
     if (sink->truth != nullptr) {
-      std::fprintf(sink->truth, "DAMAGE flip block %llu offset %zu\n",
-                   static_cast<unsigned long long>(index), at);
+      std::fprintf(sink->truth, "DUPLICATE block %llu\n", static_cast<unsigned long long>(index));
     }
+    size_t size = out.size();
+    out.reserve(2 * size);
+    out.insert(out.end(), out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size));
   }
   if (sink->noise_rate > 0 &&
       HashUniform(HashKeys(sink->seed, RND_DAMAGE, index, 3)) < sink->noise_rate) {
@@ -116,6 +162,7 @@ void EmitBlock(BlockSink* sink, const Block& block) {
       out.push_back(u < 0.1 ? '$' : u < 0.15 ? '@' : static_cast<uint8_t>(rng.Next()));
     }
   }
+  sink->pending_block_size = block.size();
   sink->pending = std::move(out);
   sink->has_pending = true;
 }
@@ -123,7 +170,10 @@ void EmitBlock(BlockSink* sink, const Block& block) {
 bool FinishSink(BlockSink* sink) {
   if (sink->has_pending) {
     size_t size = sink->pending.size();
-    if (sink->truncate_last) size = size / 2 > 8 ? size / 2 : 8;
+    if (sink->truncate_last) {
+      size = size / 2 > 8 ? size / 2 : 8;
+      if (size < sink->pending_block_size) NoteDamage(sink, "truncate", sink->blocks - 1, size);
+    }
     WriteBytes(sink, sink->pending.data(), size);
     sink->has_pending = false;
   }
@@ -151,6 +201,8 @@ int Generate(const Scenario& scenario, const std::string& command_line) {
   ctx.sink.flip_rate = sc.flip_rate;
   ctx.sink.noise_rate = sc.noise_rate;
   ctx.sink.truncate_last = sc.truncate_last;
+  ctx.sink.duplicate_rate = sc.duplicate_rate;
+  ctx.sink.zero_rate = sc.zero_rate;
   if (sc.write_truth) {
     std::string path = sc.truth_path.empty() ? sc.output + ".truth" : sc.truth_path;
     ctx.truth = std::fopen(path.c_str(), "w");

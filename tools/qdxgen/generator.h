@@ -19,10 +19,12 @@ namespace kavrino::qdxgen {
 struct BlockSink {
   std::FILE* file = nullptr;
   uint64_t seed = 0;
-  double flip_rate = 0, noise_rate = 0;
+  double flip_rate = 0, noise_rate = 0, duplicate_rate = 0, zero_rate = 0;
   bool truncate_last = false;
-  Block pending;  // held back so that the last block can be cut
+  size_t zero_remaining = 0;  // zero bytes still to write over the next blocks
+  Block pending;              // held back so that the last block can be cut
   bool has_pending = false;
+  size_t pending_block_size = 0;  // the block itself, without a copy or noise behind it
   uint64_t blocks = 0;
   uint64_t damaged = 0;
   std::FILE* truth = nullptr;

@@ -295,6 +295,12 @@ bool ApplyOption(const std::string& name, const std::string& value, bool has_val
     sc->noise_rate = d;
   } else if (name == "truncate-last") {
     sc->truncate_last = true;
+  } else if (name == "duplicate") {
+    ok = ParseDouble(value, &d) && d >= 0 && d <= 1;
+    sc->duplicate_rate = d;
+  } else if (name == "zero-fill") {
+    ok = ParseDouble(value, &d) && d >= 0 && d <= 1;
+    sc->zero_rate = d;
   } else {
     *error = "unknown option --" + name;
     return false;
@@ -448,6 +454,9 @@ void PrintHelp() {
       "  --flip-bytes P          probability that a block gets one byte changed\n"
       "  --noise P               probability of noise bytes after a block\n"
       "  --truncate-last         cut the last block short\n"
+      "  --duplicate P           probability that a block is written twice\n"
+      "  --zero-fill P           probability that a run of 1 to 600 zero bytes starts\n"
+      "                          inside a block (it may reach into the next blocks)\n"
       "  -h, --help              this text\n",
       stdout);
 }

@@ -93,6 +93,8 @@ struct Scenario {
   double flip_rate = 0.0;   // probability that a block gets one byte flipped
   double noise_rate = 0.0;  // probability of noise bytes after a block
   bool truncate_last = false;
+  double duplicate_rate = 0.0;  // probability that a block is written twice in a row
+  double zero_rate = 0.0;       // probability that a run of zero bytes starts inside a block
 };
 
 // Parses the command line into scenario. Returns 0 to run, 1 when the help

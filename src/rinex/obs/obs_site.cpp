@@ -32,6 +32,7 @@ double ParseDecimal(std::string_view field) {
 void StoreField(ReceiverSetupRecord* setup, SetupTextField field, std::string_view text) {
   uint8_t* dst = setup->bytes + field.offset;
   std::memset(dst, 0, field.width);
+  // An empty view may carry no data pointer at all.
   if (!text.empty()) std::memcpy(dst, text.data(), std::min<size_t>(text.size(), field.width));
 }
 

@@ -87,21 +87,6 @@ TEST(KeplerRecords, BeidouWeeksDelaysAndTransmissionTime) {
             "     4.000000000000E+00 1.000000000000E+00 1.230000000000E-08-2.500000000000E-09");
 }
 
-TEST(KeplerRecords, GalileoInavByHand) {
-  const std::vector<uint8_t> block = test::GalBlock(345618000, 2060, 71, 2, 50).Finish();
-  GalEphemerisBlock eph;
-  ASSERT_TRUE(DecodeGalEphemeris(block.data(), &eph));
-  EXPECT_EQ(CaptureNav([&](FILE* out) { WriteGalNavRecord(out, eph, 71); }),
-            "E01 2019 07 04 00 00 00 2.861022949219E-06-9.094947017729E-13 0.000000000000E+00\n"
-            "     5.000000000000E+01 1.050000000000E+01 2.925836158534E-09 1.570796326795E+00\n"
-            "     9.536743164062E-07 1.000000000000E-02 3.814697265625E-06 5.153500000000E+03\n"
-            "     3.456000000000E+05-3.725290298462E-09-2.356194490192E+00 7.450580596924E-09\n"
-            "     9.424777960769E-01 2.002500000000E+02 3.141592653590E+00-1.142904749427E-11\n"
-            "     2.857261873569E-12 5.170000000000E+02 2.060000000000E+03\n"
-            "     7.000000000000E-01 4.550000000000E+02 9.313225746155E-10-4.656612873077E-10\n"
-            "     3.456180000000E+05\n");
-}
-
 TEST(KeplerRecords, GalileoSourcesHealthAndDelays) {
   struct Case {
     uint8_t source;
@@ -111,6 +96,9 @@ TEST(KeplerRecords, GalileoSourcesHealthAndDelays) {
   } cases[] = {
       {16, " 2.580000000000E+02",
        "     6.000000000000E+00 5.600000000000E+01 9.313225746155E-10 0.000000000000E+00",
+       "     3.456180000000E+05"},
+      {2, " 5.170000000000E+02",
+       "     7.000000000000E-01 4.550000000000E+02 9.313225746155E-10-4.656612873077E-10",
        "     3.456180000000E+05"},
       {18, " 5.190000000000E+02",
        "     7.000000000000E-01 5.110000000000E+02 9.313225746155E-10-4.656612873077E-10",
@@ -131,6 +119,8 @@ TEST(KeplerRecords, GalileoSourcesHealthAndDelays) {
     EXPECT_EQ(lines[5].substr(23, 19), c.orbit5_sources) << int{c.source};
     EXPECT_EQ(lines[6], c.orbit6) << int{c.source};
     EXPECT_EQ(lines[7], c.orbit7) << int{c.source};
+    EXPECT_EQ(lines[0].substr(0, 42), "E01 2019 07 04 00 00 00 2.861022949219E-06")
+        << int{c.source};
   }
 }
 
