@@ -248,6 +248,7 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
     entry->sat_index = static_cast<uint8_t>(sat_index);
     entry->glo_freq = c == kGlonass ? static_cast<uint8_t>(glo_k + 8) : 0;
 
+    ref->used_bits[c] |= uint64_t{1} << bit;
     CompactRefSat* ref_sat = &ref->sats[c][bit];
     CompactRefSignal* ref_sig = ref->sig[c][bit];
     const CompactMasterContext context = {
@@ -318,16 +319,41 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
   return position;
 }
 
+// Readers look at the entries below num_sats and at the one after them; the
+// entries are cleared as they are added, and the one after them here.
+void ClearSpareEntry(MeasEpochRecord* record) {
+  if (record->num_sats < kMaxEpochSats) {
+    std::memset(static_cast<void*>(&record->sats[record->num_sats]), 0, sizeof record->sats[0]);
+  }
+}
+
 // Hands the epoch out without satellites (its time stamp stays).
 void DropSatellites(MeasEpochRecord* record) {
-  std::memset(static_cast<void*>(record->sats), 0, sizeof record->sats);
   record->num_sats = 0;
+  ClearSpareEntry(record);
+}
+
+// Empties a reference state as if all its bytes were zero, touching only the
+// satellites decoded since it was last emptied.
+void ClearReference(CompactRefState* ref) {
+  std::memset(ref->header_length, 0, sizeof ref->header_length);
+  std::memset(ref->header, 0, sizeof ref->header);
+  for (int c = 0; c < kCompactConstellations; ++c) {
+    for (uint64_t bits = ref->used_bits[c]; bits != 0; bits &= bits - 1) {
+      const int bit = std::countr_zero(bits);
+      std::memset(static_cast<void*>(&ref->sats[c][bit]), 0, sizeof ref->sats[c][bit]);
+      std::memset(static_cast<void*>(ref->sig[c][bit]), 0, sizeof ref->sig[c][bit]);
+    }
+    ref->used_bits[c] = 0;
+  }
 }
 
 }  // namespace
 
 void DecodeCompactEpoch(QdxReader* reader, MeasEpochRecord* record) {
-  std::memset(static_cast<void*>(record), 0, sizeof *record);
+  record->tow_ms = 0;
+  record->week = 0;
+  record->num_sats = 0;
   MeasGatherState& g = reader->gather;
   for (int stream = 0; stream < 2; ++stream) {
     const uint8_t* block = g.compact_meas[stream];
@@ -344,7 +370,7 @@ void DecodeCompactEpoch(QdxReader* reader, MeasEpochRecord* record) {
     CompactRefState* ref = &reader->compact[stream];
     const uint32_t since_reference = record->tow_ms % interval;
     if (since_reference == 0) {
-      std::memset(static_cast<void*>(ref), 0, sizeof *ref);
+      ClearReference(ref);
       ref->reference_tow = record->tow_ms;
     } else if (ref->reference_tow != record->tow_ms - since_reference) {
       continue;  // the reference epoch of this stream was not received
@@ -366,6 +392,7 @@ void DecodeCompactEpoch(QdxReader* reader, MeasEpochRecord* record) {
       position += used;
     }
   }
+  ClearSpareEntry(record);
 }
 
 }  // namespace kavrino

@@ -43,6 +43,9 @@ struct CompactRefState {
   uint8_t header[kCompactConstellations][kCompactHeaderMax];
   CompactRefSat sats[kCompactConstellations][kCompactSatBits];
   CompactRefSignal sig[kCompactConstellations][kCompactSatBits][kCompactSignals];
+  // Satellite bits whose entries of `sats` and `sig` may be non-zero: a new
+  // reference epoch clears only those (the whole state is some 240 KB).
+  uint64_t used_bits[kCompactConstellations];
 };
 
 }  // namespace kavrino

@@ -114,6 +114,48 @@ size_t FormatFixed(char* out, size_t capacity, double value, int width, int prec
   return Place(out, capacity, text, static_cast<size_t>(p - text), width, ' ');
 }
 
+size_t FormatObsFixed(char* out, double value) {
+  if (!(std::fabs(value) < 1e9)) return 0;  // also the non-finite values
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+  const uint64_t fraction = bits & ((1ULL << 52) - 1);
+  const uint64_t mantissa = biased == 0 ? fraction : (fraction | (1ULL << 52));
+  // value = mantissa * 2^-shift; below 1e9 < 2^30 the shift is at least 23,
+  // and mantissa * 1000 < 2^63. From a shift of 64 on, the value is below
+  // 2^-11 and rounds to 0.000 without a tie.
+  const int shift = 1075 - (biased == 0 ? 1 : biased);
+  uint64_t n = 0;  // thousandths, rounded half to even
+  if (shift < 64) {
+    const uint64_t scaled = mantissa * 1000;
+    n = scaled >> shift;
+    const uint64_t rest = scaled - (n << shift);
+    const uint64_t half = 1ULL << (shift - 1);
+    if (rest > half || (rest == half && (n & 1) != 0)) ++n;
+  }
+  char text[16];
+  char* p = text + sizeof text;
+  const uint32_t thousandths = static_cast<uint32_t>(n % 1000);
+  uint64_t whole = n / 1000;
+  *--p = static_cast<char>('0' + thousandths % 10);
+  *--p = static_cast<char>('0' + thousandths / 10 % 10);
+  *--p = static_cast<char>('0' + thousandths / 100);
+  *--p = '.';
+  do {
+    *--p = static_cast<char>('0' + whole % 10);
+    whole /= 10;
+  } while (whole != 0);
+  if ((bits >> 63) != 0) *--p = '-';
+  const size_t len = static_cast<size_t>(text + sizeof text - p);
+  if (len >= 14) {
+    std::memcpy(out, p, len);
+    return len;
+  }
+  std::memset(out, ' ', 14 - len);
+  std::memcpy(out + 14 - len, p, len);
+  return 14;
+}
+
 size_t FormatUnsigned(char* out, size_t capacity, uint64_t value, int width, bool zero_pad) {
   char text[24];
   char* end = std::to_chars(text, text + sizeof text, value).ptr;

@@ -23,6 +23,11 @@ inline constexpr size_t kFixedTextMax = 1 + 309 + 1 + kMaxFixedPrecision;
 // "-inf", "nan", "-nan" for the non-finite values.
 size_t FormatFixed(char* out, size_t capacity, double value, int width, int precision);
 
+// "%14.3f" of a finite value below 1e9 in magnitude, the observation field:
+// stores its 14 or 15 characters at `out` (which must hold 15) and returns
+// their number; returns 0 and stores nothing for any other value.
+size_t FormatObsFixed(char* out, double value);
+
 // "%<width>u" (zero_pad false) or "%0<width>u" (zero_pad true); width is
 // clamped to 0..kMaxFixedWidth.
 size_t FormatUnsigned(char* out, size_t capacity, uint64_t value, int width, bool zero_pad);

@@ -145,7 +145,8 @@ void PutField(SatLine* line, int column, const char* field, int len) {
 // "%14.3f" of a value followed by `suffix`, cut to one 16-character field.
 // Returns the field length.
 int NumberField(char (&field)[kFieldWidth], double value, const char* suffix) {
-  size_t len = FormatFixed(field, kFieldWidth, value, 14, 3);
+  size_t len = FormatObsFixed(field, value);
+  if (len == 0) len = FormatFixed(field, kFieldWidth, value, 14, 3);
   for (const char* p = suffix; *p != '\0'; ++p, ++len) {
     if (len < static_cast<size_t>(kFieldWidth)) field[len] = *p;
   }
@@ -244,7 +245,8 @@ void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsTypeLayout& l
       PutField(line, layout.doppler_col[type], field, len);
     }
     if (Usable(sig.cn0_dbhz) && layout.snr_col[type] >= 0) {
-      size_t n = FormatFixed(field, 14, sig.cn0_dbhz, 14, 3);
+      size_t n = FormatObsFixed(field, sig.cn0_dbhz);
+      if (n == 0) n = FormatFixed(field, 14, sig.cn0_dbhz, 14, 3);
       PutField(line, layout.snr_col[type], field, n < 14 ? static_cast<int>(n) : 14);
     }
   }

@@ -106,6 +106,40 @@ TEST(FormatFixed, KeepsOnlyTheCapacityLikeSnprintf) {
   }
 }
 
+// The observation field routine takes every finite value below 1e9 in
+// magnitude and gives what snprintf gives; it declines every other value.
+void ExpectObsFieldSame(double v) {
+  char fast[16];
+  const size_t n = FormatObsFixed(fast, v);
+  if (!(std::fabs(v) < 1e9)) {
+    ASSERT_EQ(n, 0u) << std::hexfloat << v;
+    return;
+  }
+  ASSERT_EQ(std::string(fast, n), Reference(v, 14, 3)) << std::hexfloat << v;
+}
+
+TEST(FormatObsFixed, MatchesSnprintfOrDeclines) {
+  std::vector<double> values = BoundaryValues();
+  for (double edge : {1e9, 999999999.9995, 999999999.9994999, 0.0005, 2.2250738585072014e-308}) {
+    values.push_back(std::nextafter(edge, 0.0));
+    values.push_back(-std::nextafter(edge, 0.0));
+    values.push_back(std::nextafter(edge, 2e9));
+  }
+  for (double v : values) ExpectObsFieldSame(v);
+  std::mt19937_64 rng(4242);
+  std::uniform_real_distribution<double> wide(-1e9, 1e9);
+  std::uniform_int_distribution<int64_t> sixteenths(-16000000000LL, 16000000000LL);
+  for (int i = 0; i < 300000; ++i) {
+    uint64_t bits = rng();
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    ExpectObsFieldSame(v);
+    ExpectObsFieldSame(wide(rng));
+    ExpectObsFieldSame(static_cast<double>(sixteenths(rng)) / 16.0);
+    ExpectObsFieldSame(std::ldexp(wide(rng), -static_cast<int>(bits % 40)));
+  }
+}
+
 TEST(FormatIntegers, MatchSnprintf) {
   std::mt19937_64 rng(99);
   std::vector<uint64_t> values = {0, 1, 9, 10, 99, 100, 999, 4294967295ULL, UINT64_MAX};
