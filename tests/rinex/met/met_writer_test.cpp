@@ -8,24 +8,13 @@
 #include <string>
 
 #include "app/settings.h"
+#include "support/capture.h"
 
 namespace kavrino {
 namespace {
 
 // 2024-03-10 10:05:00 GPS time.
 constexpr int64_t kEpoch = 2305LL * 604800000 + 36300000;
-
-template <typename Fn>
-std::string Capture(Fn write) {
-  char* data = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&data, &size);
-  write(out);
-  std::fclose(out);
-  std::string text(data, size);
-  std::free(data);
-  return text;
-}
 
 XdrValues Values(float p, float t, float h) {
   XdrValues v;
@@ -51,8 +40,9 @@ TEST(MetRecord, LayoutsAndBlankFields) {
       {RINEX_211, Values(100.0f, 1e7f, -499.0f), " 24  3 10 10  5  0               -499.0\n"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Capture([&](FILE* out) { WriteMetRecord(out, kEpoch, c.version, c.values); }),
-              c.line);
+    EXPECT_EQ(
+        test::CaptureWrites([&](FILE* out) { WriteMetRecord(out, kEpoch, c.version, c.values); }),
+        c.line);
   }
 }
 
@@ -89,21 +79,22 @@ TEST(MetHeader, NineLinesInEachLayout) {
 
   h.version = RINEX_211;
   EXPECT_EQ(
-      Capture([&](FILE* out) { WriteMetHeader(out, h); }),
+      test::CaptureWrites([&](FILE* out) { WriteMetHeader(out, h); }),
       Line("     2.11           METEOROLOGICAL DATA", "RINEX VERSION / TYPE") +
           Line("kavrino-13.4.3                          05-DEC-26 15:24", "PGM / RUN BY / DATE") +
           tail + Line("", "END OF HEADER"));
 
   h.version = RINEX_304;
   h.end_of_header = false;
-  EXPECT_EQ(Capture([&](FILE* out) { WriteMetHeader(out, h); }),
+  EXPECT_EQ(test::CaptureWrites([&](FILE* out) { WriteMetHeader(out, h); }),
             Line("     3.04           METEOROLOGICAL DATA", "RINEX VERSION / TYPE") +
                 Line("kavrino-13.4.3                          20261205 152436 UTC",
                      "PGM / RUN BY / DATE") +
                 tail);
 
   h.version = RINEX_210;
-  EXPECT_EQ(Capture([&](FILE* out) { WriteMetHeader(out, h); }).substr(0, 9), "     2.10");
+  EXPECT_EQ(test::CaptureWrites([&](FILE* out) { WriteMetHeader(out, h); }).substr(0, 9),
+            "     2.10");
 }
 
 }  // namespace

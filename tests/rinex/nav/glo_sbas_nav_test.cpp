@@ -16,13 +16,13 @@
 #include "app/settings.h"
 #include "app/time.h"
 #include "qdx/reader.h"
-#include "rinex/nav/nav_capture.h"
+#include "support/capture.h"
 #include "support/qdx_writer.h"
 
 namespace kavrino {
 namespace {
 
-using test::CaptureNav;
+using test::CaptureWrites;
 using test::QdxBlockWriter;
 
 // R03, frequency number -7, t_oe 345618 s of week 2060 (r = 18), received at
@@ -50,7 +50,7 @@ QdxBlockWriter SbasBlock(uint8_t svid = 127, uint32_t tow_ms = 100500, uint32_t 
 
 std::string Convert(bool glonass, const QdxBlockWriter& w, int version) {
   const std::vector<uint8_t> block = w.Finish();
-  return CaptureNav([&](FILE* out) {
+  return CaptureWrites([&](FILE* out) {
     if (glonass) ConvertGloEphemeris(out, block.data(), version);
     if (!glonass) ConvertSbasNavigation(out, block.data(), version);
   });
@@ -112,7 +112,7 @@ std::vector<std::pair<std::string, int>> Generate(bool glonass, const std::strin
                                                   int* status) {
   auto reader = std::make_unique<QdxReader>();
   InitQdxReader(path.c_str(), reader.get());
-  std::istringstream lines(CaptureNav([&](FILE* out) {
+  std::istringstream lines(CaptureWrites([&](FILE* out) {
     *status = glonass ? GenerateGloNav(reader.get(), start, end, out, 0, RINEX_304, 0, 100)
                       : GenerateSbasNav(reader.get(), start, end, out, 0, RINEX_304, 0, 100);
   }));

@@ -11,14 +11,14 @@
 
 #include "qdx/block.h"
 #include "qdx/ephemeris_blocks.h"
-#include "rinex/nav/nav_capture.h"
 #include "rinex/nav/nav_walk.h"
+#include "support/capture.h"
 #include "test_blocks.h"
 
 namespace kavrino {
 namespace {
 
-using test::CaptureNav;
+using test::CaptureWrites;
 using test::SplitLines;
 
 std::vector<uint8_t> GpsBlock() {
@@ -29,7 +29,7 @@ TEST(KeplerRecords, GpsRinex3ByHand) {
   GpsEphemerisBlock eph;
   const std::vector<uint8_t> block = GpsBlock();
   ASSERT_TRUE(DecodeGpsEphemeris(block.data(), &eph));
-  EXPECT_EQ(CaptureNav([&](FILE* out) { WriteGpsNavRecord(out, eph, 5, 3); }),
+  EXPECT_EQ(CaptureWrites([&](FILE* out) { WriteGpsNavRecord(out, eph, 5, 3); }),
             "G05 2019 07 04 00 00 00 2.441406250000E-04-9.094947017729E-13 0.000000000000E+00\n"
             "     1.000000000000E+02 1.050000000000E+01 2.925836158534E-09 1.570796326795E+00\n"
             "     9.536743164062E-07 1.000000000000E-02 3.814697265625E-06 5.153500000000E+03\n"
@@ -44,8 +44,8 @@ TEST(KeplerRecords, GpsRinex2IsTheSameRecordInTheOldLayout) {
   GpsEphemerisBlock eph;
   const std::vector<uint8_t> block = GpsBlock();
   ASSERT_TRUE(DecodeGpsEphemeris(block.data(), &eph));
-  const auto r3 = SplitLines(CaptureNav([&](FILE* out) { WriteGpsNavRecord(out, eph, 5, 3); }));
-  const auto r2 = SplitLines(CaptureNav([&](FILE* out) { WriteGpsNavRecord(out, eph, 5, 4); }));
+  const auto r3 = SplitLines(CaptureWrites([&](FILE* out) { WriteGpsNavRecord(out, eph, 5, 3); }));
+  const auto r2 = SplitLines(CaptureWrites([&](FILE* out) { WriteGpsNavRecord(out, eph, 5, 4); }));
   ASSERT_EQ(r2.size(), 8u);
   EXPECT_EQ(r2[0], "05 19  7  4  0  0  0.0" + r3[0].substr(23));
   for (size_t i = 1; i < 8; ++i) EXPECT_EQ(r2[i], r3[i].substr(1)) << i;
@@ -57,7 +57,8 @@ TEST(KeplerRecords, QzssBlankGroupDelayAndFitFlag) {
   const std::vector<uint8_t> block = w.Finish();
   GpsEphemerisBlock eph;
   ASSERT_TRUE(DecodeGpsEphemeris(block.data(), &eph));
-  const auto lines = SplitLines(CaptureNav([&](FILE* out) { WriteQzssNavRecord(out, eph, 201); }));
+  const auto lines =
+      SplitLines(CaptureWrites([&](FILE* out) { WriteQzssNavRecord(out, eph, 201); }));
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0].substr(0, 4), "J01 ");
   EXPECT_EQ(lines[6], "     2.000000000000E+00 0.000000000000E+00" + std::string(19, ' ') +
@@ -72,7 +73,8 @@ TEST(KeplerRecords, BeidouWeeksDelaysAndTransmissionTime) {
   const std::vector<uint8_t> block = w.Finish();
   BdsEphemerisBlock eph;
   ASSERT_TRUE(DecodeBdsEphemeris(block.data(), &eph));
-  const auto lines = SplitLines(CaptureNav([&](FILE* out) { WriteBdsNavRecord(out, eph, 161); }));
+  const auto lines =
+      SplitLines(CaptureWrites([&](FILE* out) { WriteBdsNavRecord(out, eph, 161); }));
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0].substr(0, 23), "C01 2019 06 06 00 00 00");
   EXPECT_EQ(lines[1].substr(4, 19), " 5.000000000000E+00");
@@ -83,7 +85,7 @@ TEST(KeplerRecords, BeidouWeeksDelaysAndTransmissionTime) {
   w.F32(28, -2.5e-9f);  // TGD2 present: a fourth field
   const std::vector<uint8_t> with_tgd2 = w.Finish();
   ASSERT_TRUE(DecodeBdsEphemeris(with_tgd2.data(), &eph));
-  EXPECT_EQ(SplitLines(CaptureNav([&](FILE* out) { WriteBdsNavRecord(out, eph, 161); }))[6],
+  EXPECT_EQ(SplitLines(CaptureWrites([&](FILE* out) { WriteBdsNavRecord(out, eph, 161); }))[6],
             "     4.000000000000E+00 1.000000000000E+00 1.230000000000E-08-2.500000000000E-09");
 }
 
@@ -114,7 +116,8 @@ TEST(KeplerRecords, GalileoSourcesHealthAndDelays) {
     const std::vector<uint8_t> block = test::GalBlock(345618000, 2060, 71, c.source, 50).Finish();
     GalEphemerisBlock eph;
     ASSERT_TRUE(DecodeGalEphemeris(block.data(), &eph));
-    const auto lines = SplitLines(CaptureNav([&](FILE* out) { WriteGalNavRecord(out, eph, 71); }));
+    const auto lines =
+        SplitLines(CaptureWrites([&](FILE* out) { WriteGalNavRecord(out, eph, 71); }));
     ASSERT_EQ(lines.size(), 8u) << int{c.source};
     EXPECT_EQ(lines[5].substr(23, 19), c.orbit5_sources) << int{c.source};
     EXPECT_EQ(lines[6], c.orbit6) << int{c.source};

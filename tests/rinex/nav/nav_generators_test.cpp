@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "qdx/reader.h"
-#include "rinex/nav/nav_capture.h"
+#include "support/capture.h"
 #include "test_blocks.h"
 
 namespace kavrino {
@@ -37,7 +37,7 @@ GenRun RunOn(const std::vector<QdxBlockWriter>& blocks, Generate generate) {
   InitQdxReader(path.c_str(), &reader);
   GenRun run;
   const std::string text =
-      test::CaptureNav([&](FILE* out) { run.result = generate(&reader, out); });
+      test::CaptureWrites([&](FILE* out) { run.result = generate(&reader, out); });
   CloseQdxReader(&reader);
   for (const std::string& line : test::SplitLines(text)) {
     if (line[0] != ' ') run.starts.push_back(line.substr(0, 3));

@@ -10,25 +10,13 @@
 
 #include "app/settings.h"
 #include "rinex/header_lines.h"
+#include "support/capture.h"
 
 namespace kavrino {
 namespace {
 
 constexpr int64_t kDay20190624Ms = 1245369600000;  // 2019-06-24 00:00:00 GPS time
 const CalendarTime kRunDate{2026, 5, 12, 15, 24, 36.7};
-
-// Captures what a writer puts on a FILE*.
-template <typename Fn>
-std::string Capture(Fn&& write) {
-  char* data = nullptr;
-  size_t size = 0;
-  FILE* f = open_memstream(&data, &size);
-  write(f);
-  std::fclose(f);
-  std::string text(data, size);
-  std::free(data);
-  return text;
-}
 
 // One expected header line: content padded to 60 columns, label to 20.
 std::string L(const std::string& content, const std::string& label) {
@@ -107,7 +95,7 @@ TEST(ObsHeader, WholeRinex304Header) {
   const int8_t known[10] = {1, -4, 5, 6, 1, -4, 5, 6, -2, -7};
   std::memcpy(glo, known, sizeof known);
 
-  std::string header = Capture([&](FILE* f) {
+  std::string header = test::CaptureWrites([&](FILE* f) {
     WriteObsHeader(f, layout, setup, nullptr, "", nullptr, glo, kDay20190624Ms, 0, 0, 1, kRunDate,
                    "kavrino-13.4.3", 0, 0, 0);
   });
@@ -139,7 +127,7 @@ TEST(ObsHeader, WholeRinex304Header) {
 std::string HeaderOf(const ObsTypeLayout& layout, const ReceiverSetupRecord& setup,
                      uint32_t antenna = 1, const char* override_type = nullptr,
                      std::string_view comment = "", const int8_t* glo = nullptr) {
-  return Capture([&](FILE* f) {
+  return test::CaptureWrites([&](FILE* f) {
     WriteObsHeader(f, layout, setup, override_type, comment, nullptr, glo, kDay20190624Ms, 0, 0,
                    antenna, kRunDate, "kavrino-13.4.3", 0, 0, 0);
   });
@@ -287,15 +275,15 @@ TEST(HeaderLines, MakeReceiverType) {
 
 TEST(HeaderLines, PgmRunByDateAndEndOfHeader) {
   CalendarTime odd{2007, 9, 13, 7, 5, 9.99};
-  std::string v2 =
-      Capture([&](FILE* f) { WritePgmRunByDate(f, odd, "a-very-long-program-name-x", 4); });
+  std::string v2 = test::CaptureWrites(
+      [&](FILE* f) { WritePgmRunByDate(f, odd, "a-very-long-program-name-x", 4); });
   EXPECT_EQ(v2,
             "a-very-long-program-                    09-   -07 07:05     PGM / RUN BY / DATE \n");
-  std::string v3 = Capture([&](FILE* f) { WritePgmRunByDate(f, odd, "p", 3); });
+  std::string v3 = test::CaptureWrites([&](FILE* f) { WritePgmRunByDate(f, odd, "p", 3); });
   EXPECT_EQ(
       v3, L("p                                       20071309 070509 UTC", "PGM / RUN BY / DATE"));
   for (int count : {0, 1, 4}) {
-    std::string text = Capture([&](FILE* f) { WriteEndOfHeader(f, count); });
+    std::string text = test::CaptureWrites([&](FILE* f) { WriteEndOfHeader(f, count); });
     std::string expected;
     for (int i = 1; i < count; ++i) expected += L("", "COMMENT");
     expected += L("", "END OF HEADER");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/settings.h"
+#include "support/capture.h"
 #include "support/qdx_writer.h"
 
 namespace kavrino {
@@ -20,18 +21,6 @@ std::vector<uint8_t> CommentBlock(const std::string& text, uint16_t declared_len
 
 std::vector<uint8_t> CommentBlock(const std::string& text) {
   return CommentBlock(text, static_cast<uint16_t>(text.size()));
-}
-
-template <typename Fn>
-std::string Capture(Fn fn) {
-  FILE* f = std::tmpfile();
-  fn(f);
-  std::rewind(f);
-  std::string text;
-  int c;
-  while ((c = std::fgetc(f)) != EOF) text.push_back(static_cast<char>(c));
-  std::fclose(f);
-  return text;
 }
 
 ObsFileSummary FreshSummary() {
@@ -51,9 +40,9 @@ TEST(CommentText, IsCutAtTheBlockEnd) {
 TEST(WriteEventEpochLine, BothLayouts) {
   // 2019-06-24 13:31:09.5 on the GPS time scale.
   const double seconds = 2059 * 604800.0 + 1 * 86400.0 + 13 * 3600.0 + 31 * 60.0 + 9.5;
-  EXPECT_EQ(Capture([&](FILE* f) { WriteEventEpochLine(f, 3, 6, RINEX_211, seconds); }),
+  EXPECT_EQ(test::CaptureWrites([&](FILE* f) { WriteEventEpochLine(f, 3, 6, RINEX_211, seconds); }),
             " 19  6 24 13 31  9.5000000  3  6");
-  EXPECT_EQ(Capture([&](FILE* f) { WriteEventEpochLine(f, 4, 1, RINEX_304, seconds); }),
+  EXPECT_EQ(test::CaptureWrites([&](FILE* f) { WriteEventEpochLine(f, 4, 1, RINEX_304, seconds); }),
             "> 2019 06 24 13 31  9.5000000  4  1");
 }
 
@@ -104,7 +93,8 @@ TEST(WriteSiteOccupation, RecordCountFollowsPositionAndOffsets) {
   summary.approx_x = 4000000.0;
   summary.l1_phase_offset = 0.1;
   summary.l2_phase_offset = -0.2;
-  const std::string full = Capture([&](FILE* f) { WriteSiteOccupation(f, summary, 3, seconds); });
+  const std::string full =
+      test::CaptureWrites([&](FILE* f) { WriteSiteOccupation(f, summary, 3, seconds); });
   EXPECT_NE(full.find("> 2019 06 24 00 00  0.0000000  3  7\n"), std::string::npos);
   EXPECT_NE(full.find("  4000000.0000        0.0000        0.0000                  APPROX "
                       "POSITION XYZ \n"),

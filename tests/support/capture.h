@@ -1,4 +1,4 @@
-// Captures what a navigation writer puts on a stream.
+// Captures what a writer puts on a FILE*.
 #pragma once
 
 #include <cstdio>
@@ -8,7 +8,7 @@
 
 namespace kavrino::test {
 
-inline std::string CaptureNav(const std::function<void(FILE*)>& write) {
+inline std::string CaptureWrites(const std::function<void(FILE*)>& write) {
   char* data = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&data, &size);
