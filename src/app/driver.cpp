@@ -7,7 +7,7 @@
 #include "app/nav_product.h"
 #include "app/options.h"
 #include "app/settings.h"
-#include "qdx/reader.h"
+#include "qdx/nav_copy.h"
 #include "rinex/met/met_file.h"
 #include "rinex/obs/obs_generator.h"
 
@@ -82,9 +82,9 @@ int RunMeteoProduct(DriverRun* run, const std::string& input) {
 // One navigation product of one input file, each of its generator runs that
 // wrote data counted.
 void RunNavigationProduct(DriverRun* run, const std::string& input, const NavProduct& product,
-                          QdxSkipIndex* skip) {
+                          QdxNavCopy* copy) {
   const NavProgress progress{&run->progress, ProductShare(*run), ConstellationShare(*run)};
-  run->written += MakeNavigationProduct(run->settings, input, product, progress, skip);
+  run->written += MakeNavigationProduct(run->settings, input, product, progress, copy);
 }
 
 const NavProduct* FindNavProduct(char letter) {
@@ -92,6 +92,22 @@ const NavProduct* FindNavProduct(char letter) {
     if (product.letter == letter) return &product;
   }
   return nullptr;
+}
+
+// Walks over an input file that the navigation products make: one per product,
+// one per system not excluded for the mixed file.
+int CountNavWalks(const RunSettings& settings) {
+  constexpr uint32_t kMixedSystems[] = {FLAG_EXCL_GPS,  FLAG_EXCL_GLONASS, FLAG_EXCL_GALILEO,
+                                        FLAG_EXCL_SBAS, FLAG_EXCL_BEIDOU,  FLAG_EXCL_QZSS};
+  int walks = 0;
+  for (char letter : settings.file_types) {
+    if (letter == 'P') {
+      for (uint32_t exclusion : kMixedSystems) walks += (settings.flags & exclusion) ? 0 : 1;
+    } else if (FindNavProduct(letter) != nullptr) {
+      ++walks;
+    }
+  }
+  return walks;
 }
 
 bool WantsProduct(const RunSettings& settings, char letter) {
@@ -109,14 +125,18 @@ bool ConvertInputFile(DriverRun* run, const std::string& input) {
   if (settings.meteo_requested || WantsProduct(settings, 'M')) {
     CountResult(run, RunMeteoProduct(run, input));
   }
-  // The navigation walks (one per product, one per system of the mixed file)
-  // share what they learn of this file's ignored blocks.
-  QdxSkipIndex skip;
+  // With more than one navigation walk ahead, the first one copies the blocks
+  // they read and the others read that copy, a small part of the file. Not
+  // with -v, whose bar follows each walk through the file itself.
+  QdxNavCopy copy;
+  QdxNavCopy* shared =
+      CountNavWalks(settings) > 1 && (settings.flags & FLAG_VERBOSE) == 0 ? &copy : nullptr;
   for (char letter : settings.file_types) {
     if (const NavProduct* product = FindNavProduct(letter)) {
-      RunNavigationProduct(run, input, *product, &skip);
+      RunNavigationProduct(run, input, *product, shared);
     }
   }
+  CloseNavCopy(&copy);
   return true;
 }
 

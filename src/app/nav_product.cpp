@@ -7,6 +7,7 @@
 #include "app/file_naming.h"
 #include "app/prescan.h"
 #include "app/time.h"
+#include "qdx/nav_copy.h"
 #include "qdx/reader.h"
 #include "qdx/receiver_setup.h"
 #include "rinex/header_lines.h"
@@ -77,6 +78,16 @@ int RunGenerator(NavPass* pass, NavRun which, int from, int to) {
   return kNothingWritten;
 }
 
+// Puts the reader back to the start of the input, or onto the navigation copy
+// once the walk that ended has completed it.
+void RewindReader(QdxReader* reader) {
+  if (reader->copy != nullptr && OpenQdxReaderOnNavCopy(*reader->copy, reader)) {
+    reader->copy = nullptr;
+    return;
+  }
+  QdxRewind(reader);
+}
+
 // Takes the next share of the progress, runs the generator and puts the stream
 // that the next run starts from back to its beginning: the output stream after
 // the SBAS broadcast generator, the reader after every other one.
@@ -91,7 +102,7 @@ int RunShare(NavPass* pass, NavRun which, const NavProgress& progress, float sha
   if (which == NavRun::kSbasBroadcast) {
     std::fseek(pass->out, 0, SEEK_SET);
   } else {
-    QdxRewind(pass->reader);
+    RewindReader(pass->reader);
   }
   return status == 0 ? 1 : 0;
 }
@@ -150,7 +161,7 @@ void SettleNavWindow(int64_t first_epoch_ms, int64_t* start_ms, int64_t* end_ms)
 
 int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
                           const NavProduct& product, const NavProgress& progress,
-                          QdxSkipIndex* skip) {
+                          QdxNavCopy* copy) {
   const char* path = input.c_str();
   int64_t start_ms = settings.start_ms;
   int64_t end_ms = settings.end_ms;
@@ -160,10 +171,10 @@ int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
       (settings.flags & FLAG_LONG_NAMES) ? MeasureDataSpan(path, start_ms, end_ms) : kNotMeasured;
 
   auto reader = std::make_unique<QdxReader>();
-  InitQdxReader(path, reader.get());
-  // The progress bar follows the reader's position block by block: with it
-  // shown, every block is walked so that it moves as it always has.
-  if ((settings.flags & FLAG_VERBOSE) == 0) reader->skip = skip;
+  if (copy == nullptr || !OpenQdxReaderOnNavCopy(*copy, reader.get())) {
+    InitQdxReader(path, reader.get());
+    reader->copy = copy;
+  }
   ReceiverSetupRecord setup;
   ReadReceiverSetup(reader.get(), &setup);
   const CalendarTime date = CurrentUtcTime();

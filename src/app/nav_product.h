@@ -11,7 +11,7 @@
 
 namespace kavrino {
 
-struct QdxSkipIndex;
+struct QdxNavCopy;
 
 // The generator runs that navigation products are made of.
 enum class NavRun { kGps, kGlonass, kGalileo, kSbas, kBeidou, kQzss, kSbasBroadcast };
@@ -36,12 +36,11 @@ struct NavProgress {
 
 // Makes the product's file for `input` and returns the number of generator runs
 // that wrote data. The run settings are not changed: the window is settled on
-// a copy, on this input file's own day and first data epoch. The walks note
-// in `skip` (kept by the caller for all products of one input file, or null)
-// the stretches of blocks they ignore and jump over those already noted.
+// a copy, on this input file's own day and first data epoch. With a navigation
+// copy of the input (shared by the products of one input file, or null), the
+// walks read it once it is complete and complete it otherwise.
 int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
-                          const NavProduct& product, const NavProgress& progress,
-                          QdxSkipIndex* skip);
+                          const NavProduct& product, const NavProgress& progress, QdxNavCopy* copy);
 
 // The window of a navigation product: a time of day is tied to the day of the
 // first data epoch, and an open start becomes four hours before that epoch

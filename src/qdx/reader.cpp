@@ -9,6 +9,7 @@
 
 #include "diag/diag.h"
 #include "qdx/block.h"
+#include "qdx/nav_copy.h"
 
 namespace kavrino {
 namespace {
@@ -75,52 +76,6 @@ size_t Ensure(QdxInput* in, size_t need) {
   return in->length - in->pos;
 }
 
-// Jumps over the stretch of the index that starts at the current position, if
-// there is one.
-void SkipIgnoredBlocks(QdxInput* in, QdxSkipIndex* index) {
-  const int64_t position = Tell(*in);
-  std::vector<QdxSkipRun>& runs = index->runs;
-  size_t& k = index->cursor;
-  if (k > 0 && (k > runs.size() || runs[k - 1].end > position)) {
-    // The position went back (a rewind or a look-ahead put back): search again.
-    size_t lo = 0, hi = runs.size();
-    while (lo < hi) {
-      const size_t mid = lo + (hi - lo) / 2;
-      if (runs[mid].start < position) {
-        lo = mid + 1;
-      } else {
-        hi = mid;
-      }
-    }
-    k = lo;
-  }
-  while (k < runs.size() && runs[k].start < position) ++k;
-  if (k < runs.size() && runs[k].start == position) {
-    Seek(in, runs[k].end);
-    ++k;
-  }
-}
-
-// Notes the block at [offset, offset + length) that a walk of every block found
-// from `search_start`.
-void NoteBlock(QdxSkipIndex* index, int64_t search_start, int64_t offset, uint16_t length,
-               uint16_t number) {
-  if (index->full || search_start != index->frontier) return;
-  const int64_t end = offset + length;
-  if (!IsNavSkippableBlock(number)) {
-    index->growing = false;
-  } else if (index->growing) {
-    index->runs.back().end = end;
-  } else if (index->runs.size() < kQdxSkipRunsMax) {
-    index->runs.push_back({search_start, end});
-    index->growing = true;
-  } else {
-    index->full = true;
-    return;
-  }
-  index->frontier = end;
-}
-
 bool Accepts(uint16_t number, uint16_t first_id, uint16_t second_id) {
   return first_id == kQdxAnyBlock || second_id == kQdxAnyBlock || number == first_id ||
          number == second_id;
@@ -128,19 +83,13 @@ bool Accepts(uint16_t number, uint16_t first_id, uint16_t second_id) {
 
 }  // namespace
 
-bool IsNavSkippableBlock(uint16_t number) {
-  switch (number) {
-    case 4006:  // position fixes
-    case 4007:
-    case 5903:
-    case 5904:
-      return true;
-    default:
-      return IsMeasBlockNumber(number);
-  }
+void InitQdxReader(const char* path, QdxReader* reader) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) FatalStop(kModule, kSiteOpen);
+  AttachQdxReader(fd, reader);
 }
 
-void InitQdxReader(const char* path, QdxReader* reader) {
+void AttachQdxReader(int fd, QdxReader* reader) {
   QdxInput* in = &reader->input;
   if (in->fd >= 0) close(in->fd);  // a reader opened again drops its old file
   std::unique_ptr<uint8_t[]> buffer = std::move(in->buffer);
@@ -151,8 +100,6 @@ void InitQdxReader(const char* path, QdxReader* reader) {
   reader->gather.last_decoded_tow = 0xFFFFFFFFu;
   for (CompactRefState& ref : reader->compact) ref.reference_tow = 0xFFFFFFFFu;
 
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) FatalStop(kModule, kSiteOpen);
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   in->fd = fd;
   in->buffer =
@@ -174,13 +121,14 @@ int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint1
   const int64_t start = Tell(*in);
   in->eof_seen = false;  // look again: the file may have grown since the last search
   if ((mode & 3) == 1) Seek(in, 0);
+  // A walk handed every block extends the navigation copy from its frontier.
+  const bool every_block = first_id == kQdxAnyBlock || second_id == kQdxAnyBlock;
+  QdxNavCopy* copy = every_block && (mode & 12) != 4 ? reader->copy : nullptr;
+  const int64_t search_start = Tell(*in);
 
-  QdxSkipIndex* index = reader->skip;
-  const bool noting = index != nullptr && first_id == kQdxAnyBlock && (mode & 12) != 4;
-  if (index != nullptr) SkipIgnoredBlocks(in, index);
-  int64_t search_start = Tell(*in);  // where the search for the next block began
   for (;;) {
     if (in->pos >= in->length && Ensure(in, 1) == 0) {
+      if (copy != nullptr) NoteNavCopyEnd(copy, search_start);
       Seek(in, start);
       return -1;
     }
@@ -215,7 +163,7 @@ int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint1
     }
     // A peek followed by a walk meets the same block twice; its CRC is checked once.
     const int64_t offset = Tell(*in);
-    if (offset != in->checked_offset) {
+    if (!in->checked_file && offset != in->checked_offset) {
       if (!IsQdxCrcValid(block)) {
         ++in->pos;
         continue;
@@ -223,12 +171,8 @@ int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint1
       in->checked_offset = offset;
     }
     in->pos += length;
-    if (noting) NoteBlock(index, search_start, offset, length, QdxBlockNumber(block));
-    if (!Accepts(QdxBlockNumber(block), first_id, second_id)) {
-      if (index != nullptr) SkipIgnoredBlocks(in, index);
-      search_start = Tell(*in);
-      continue;
-    }
+    if (copy != nullptr) NoteNavCopyBlock(copy, search_start, offset, block, length);
+    if (!Accepts(QdxBlockNumber(block), first_id, second_id)) continue;
 
     std::memcpy(buffer, block, length);
     if ((mode & 12) == 4) Seek(in, start);

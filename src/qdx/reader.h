@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "qdx/compact_state.h"
 #include "qdx/meas_epoch.h"
@@ -23,38 +22,17 @@ struct QdxInput {
   bool eof_seen = false;        // the file ended at buffer_offset + length on the last refill
   int64_t checked_offset = -1;  // file offset of the last block found CRC-valid in the buffer
   int64_t progress_size = -1;   // file size taken once per pass for the progress bar
+  bool checked_file = false;    // a file of blocks whose CRCs were all checked when written
 };
 
-// Stretches of one file made only of blocks that the navigation walks ignore
-// (the measurement and position blocks, the bulk of a file). One walk over the
-// file notes them; later walks, over the same file, jump over them. A stretch
-// [start, end) is one a walk that reaches `start` passes block by block, with
-// nothing but such blocks, to arrive at `end`, so a jump changes nothing but
-// the blocks the walk is handed. Owned by the caller of the readers sharing it.
-struct QdxSkipRun {
-  int64_t start;
-  int64_t end;
-};
-struct QdxSkipIndex {
-  std::vector<QdxSkipRun> runs;  // in file order, disjoint
-  int64_t frontier = 0;          // the file is noted up to this offset
-  bool growing = false;          // the last run ends at the frontier and may grow
-  bool full = false;             // noting stopped at the size limit
-  size_t cursor = 0;             // first run that may start at or after the position
-};
-// Bounds the memory of an index whatever the file size (16 bytes a run); the
-// part of a longer file after the last run noted is walked block by block.
-inline constexpr size_t kQdxSkipRunsMax = size_t{1} << 18;
-
-// Whether the navigation walks ignore every block of this number.
-bool IsNavSkippableBlock(uint16_t number);
+struct QdxNavCopy;
 
 // Owned by the pass that opened it; never copied.
 struct QdxReader {
   QdxInput input;
-  QdxSkipIndex* skip = nullptr;  // not owned; null: every block is walked
-  MeasGatherState gather;        // epoch gathering across blocks of one time stamp
-  CompactRefState compact[2];    // compact reference state, streams 0 and 1
+  QdxNavCopy* copy = nullptr;  // not owned; null: the walks copy nothing
+  MeasGatherState gather;      // epoch gathering across blocks of one time stamp
+  CompactRefState compact[2];  // compact reference state, streams 0 and 1
 
   QdxReader() = default;
   QdxReader(const QdxReader&) = delete;
@@ -68,6 +46,8 @@ inline constexpr int kQdxModePeek = 4;    // bits 2-3 == 1: put the position bac
 
 // Resets the reader and opens path for reading; fatal stop (qdxread,460) on failure.
 void InitQdxReader(const char* path, QdxReader* reader);
+// Resets the reader onto a descriptor open for reading, which it then owns.
+void AttachQdxReader(int fd, QdxReader* reader);
 // Closes the file; fatal stop (qdxread,477) on failure.
 void CloseQdxReader(QdxReader* reader);
 // Finds the next CRC-valid block whose number is first_id or second_id (65535:
