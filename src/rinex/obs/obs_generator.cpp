@@ -15,6 +15,7 @@
 #include "rinex/obs/obs_epoch.h"
 #include "rinex/obs/obs_header.h"
 #include "rinex/obs/obs_site.h"
+#include "rinex/obs/obs_writer.h"
 #include "rinex/obs/position.h"
 
 namespace kavrino {
@@ -228,8 +229,20 @@ int GenerateObsFile(const std::string& input_name, uint32_t interval_ms, int64_t
 
   auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
   auto lookahead = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
-  auto epoch = std::make_unique<MeasEpochRecord>();
-  SecondPass pass{out, reader.get(), &s, lookahead.get(), rinex_version, flags, interval_ms, 0};
+  // From here on the file is written by the epoch writer; the records between
+  // the epochs go to it through a text stream.
+  auto writer = std::make_unique<ObsEpochWriter>();
+  StartObsEpochWriter(writer.get(), out, &s.layout, antenna);
+  FILE* text = OpenObsWriterTextStream(writer.get());
+  if (text == nullptr) FinishObsEpochWriter(writer.get());  // every epoch written at once
+  SecondPass pass{text != nullptr ? text : out,
+                  reader.get(),
+                  &s,
+                  lookahead.get(),
+                  rinex_version,
+                  flags,
+                  interval_ms,
+                  0};
   const int progress_mid = (progress_from + progress_to) / 2;
   uint8_t sats[kMaxEpochSats];
   while (GetNextQdxBlock(reader.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) ==
@@ -238,18 +251,25 @@ int GenerateObsFile(const std::string& input_name, uint32_t interval_ms, int64_t
     if (IsQdxTimeValid(b)) {
       const int64_t t = QdxBlockTimeMs(b);
       const bool in_window = IsInWindow(t, start_ms, end_ms);
-      if (t > pass.last_written_ms && in_window &&
-          AddBlockToEpoch(reader.get(), b, epoch.get(), decode_mode) == 1 &&
-          QdxBlockTow(b) % interval_ms == 0 &&
-          CountEpochSatellites(*epoch, s.layout, antenna, sats, nullptr) >= 1) {
-        WriteObsEpoch(out, s.layout, *epoch, antenna, s.epochs_written == 0);
-        ++s.epochs_written;
-        pass.last_written_ms = t;
+      if (t > pass.last_written_ms && in_window) {
+        MeasEpochRecord* epoch = ObsWriterRecord(writer.get());
+        if (AddBlockToEpoch(reader.get(), b, epoch, decode_mode) == 1 &&
+            QdxBlockTow(b) % interval_ms == 0 &&
+            CountEpochSatellites(*epoch, s.layout, antenna, sats, nullptr) >= 1) {
+          HandOverEpoch(writer.get(), s.epochs_written == 0);
+          ++s.epochs_written;
+          pass.last_written_ms = t;
+        }
       }
-      if (in_window) HandleRecord(&pass, b, t);
+      if (in_window) {
+        HandleRecord(&pass, b, t);
+        if (text != nullptr) std::fflush(text);
+      }
     }
     if (flags & FLAG_VERBOSE) UpdateProgress(reader.get(), progress_mid, progress_to);
   }
+  if (text != nullptr) std::fclose(text);
+  FinishObsEpochWriter(writer.get());
   CloseQdxReader(reader.get());
   CloseOutputFile(&out);
   return 0;
