@@ -1,6 +1,9 @@
 #include "app/driver.h"
 
+#include <pthread.h>
+
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "app/file_io.h"
@@ -114,14 +117,10 @@ bool WantsProduct(const RunSettings& settings, char letter) {
   return settings.file_types.find(letter) != std::string::npos;
 }
 
-// Every requested product of one input file, in the fixed order: observation,
-// meteorological, then the navigation products in the order of their letters.
-// Returns false when the input file cannot be read.
-bool ConvertInputFile(DriverRun* run, const std::string& input) {
-  // The name is used whole: a long path names the file the user meant or none.
-  if (!CheckReadable(input.c_str(), "input QDX")) return false;
+// The meteorological and navigation products of one input file, in that order,
+// the navigation products in the order of their letters.
+void ConvertOtherProducts(DriverRun* run, const std::string& input) {
   const RunSettings& settings = run->settings;
-  if (WantsProduct(settings, 'O')) CountResult(run, RunObservationProduct(run, input));
   if (settings.meteo_requested || WantsProduct(settings, 'M')) {
     CountResult(run, RunMeteoProduct(run, input));
   }
@@ -137,6 +136,53 @@ bool ConvertInputFile(DriverRun* run, const std::string& input) {
     }
   }
   CloseNavCopy(&copy);
+}
+
+// Whether the other products can be made while the observation file is: they
+// have files of their own (no -o naming them all alike, no -S numbering them
+// after the files already made) and no progress bar to share.
+bool OthersRunAlongside(const RunSettings& settings) {
+  return settings.product_count > 1 && settings.output_name.empty() &&
+         (settings.flags & (FLAG_SEQUENCE | FLAG_VERBOSE)) == 0;
+}
+
+struct OtherProductsJob {
+  DriverRun run;  // a copy: its own progress position and count
+  const std::string* input;
+};
+
+void* RunOtherProducts(void* arg) {
+  OtherProductsJob* job = static_cast<OtherProductsJob*>(arg);
+  ConvertOtherProducts(&job->run, *job->input);
+  return nullptr;
+}
+
+// Every requested product of one input file: the observation file first, then
+// the others; the others on a second thread meanwhile when they can be, with
+// the same files as a result.
+// Returns false when the input file cannot be read.
+bool ConvertInputFile(DriverRun* run, const std::string& input) {
+  // The name is used whole: a long path names the file the user meant or none.
+  if (!CheckReadable(input.c_str(), "input QDX")) return false;
+  if (!WantsProduct(run->settings, 'O')) {
+    ConvertOtherProducts(run, input);
+    return true;
+  }
+  if (OthersRunAlongside(run->settings)) {
+    auto job = std::make_unique<OtherProductsJob>(OtherProductsJob{*run, &input});
+    job->run.written = 0;
+    job->run.progress += ProductShare(*run);  // past the observation file's share
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, RunOtherProducts, job.get()) == 0) {
+      CountResult(run, RunObservationProduct(run, input));
+      pthread_join(thread, nullptr);
+      run->written += job->run.written;
+      run->progress = job->run.progress;
+      return true;
+    }
+  }
+  CountResult(run, RunObservationProduct(run, input));
+  ConvertOtherProducts(run, input);
   return true;
 }
 
