@@ -2,6 +2,8 @@
 // writes the epochs and the event records.
 #include "rinex/obs/obs_generator.h"
 
+#include <stdio_ext.h>
+
 #include <memory>
 #include <string>
 
@@ -263,7 +265,7 @@ int GenerateObsFile(const std::string& input_name, uint32_t interval_ms, int64_t
       }
       if (in_window) {
         HandleRecord(&pass, b, t);
-        if (text != nullptr) std::fflush(text);
+        if (text != nullptr && __fpending(text) > 0) std::fflush(text);
       }
     }
     if (flags & FLAG_VERBOSE) UpdateProgress(reader.get(), progress_mid, progress_to);
