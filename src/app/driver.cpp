@@ -10,7 +10,6 @@
 #include "app/nav_product.h"
 #include "app/options.h"
 #include "app/settings.h"
-#include "qdx/nav_copy.h"
 #include "rinex/met/met_file.h"
 #include "rinex/obs/obs_generator.h"
 
@@ -85,9 +84,9 @@ int RunMeteoProduct(DriverRun* run, const std::string& input) {
 // One navigation product of one input file, each of its generator runs that
 // wrote data counted.
 void RunNavigationProduct(DriverRun* run, const std::string& input, const NavProduct& product,
-                          QdxNavCopy* copy) {
+                          NavInputShare* share) {
   const NavProgress progress{&run->progress, ProductShare(*run), ConstellationShare(*run)};
-  run->written += MakeNavigationProduct(run->settings, input, product, progress, copy);
+  run->written += MakeNavigationProduct(run->settings, input, product, progress, share);
 }
 
 const NavProduct* FindNavProduct(char letter) {
@@ -127,15 +126,14 @@ void ConvertOtherProducts(DriverRun* run, const std::string& input) {
   // With more than one navigation walk ahead, the first one copies the blocks
   // they read and the others read that copy, a small part of the file. Not
   // with -v, whose bar follows each walk through the file itself.
-  QdxNavCopy copy;
-  QdxNavCopy* shared =
-      CountNavWalks(settings) > 1 && (settings.flags & FLAG_VERBOSE) == 0 ? &copy : nullptr;
+  NavInputShare share;
+  share.use_copy = CountNavWalks(settings) > 1 && (settings.flags & FLAG_VERBOSE) == 0;
   for (char letter : settings.file_types) {
     if (const NavProduct* product = FindNavProduct(letter)) {
-      RunNavigationProduct(run, input, *product, shared);
+      RunNavigationProduct(run, input, *product, &share);
     }
   }
-  CloseNavCopy(&copy);
+  CloseNavCopy(&share.copy);
 }
 
 // Whether the other products can be made while the observation file is: they

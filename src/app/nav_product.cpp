@@ -161,15 +161,24 @@ void SettleNavWindow(int64_t first_epoch_ms, int64_t* start_ms, int64_t* end_ms)
 
 int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
                           const NavProduct& product, const NavProgress& progress,
-                          QdxNavCopy* copy) {
+                          NavInputShare* share) {
   const char* path = input.c_str();
   int64_t start_ms = settings.start_ms;
   int64_t end_ms = settings.end_ms;
   const int64_t first_epoch_ms = FindFirstDataEpoch(path, start_ms, end_ms);
   SettleNavWindow(first_epoch_ms, &start_ms, &end_ms);
-  const uint32_t span_s =
-      (settings.flags & FLAG_LONG_NAMES) ? MeasureDataSpan(path, start_ms, end_ms) : kNotMeasured;
+  uint32_t span_s = kNotMeasured;
+  if (settings.flags & FLAG_LONG_NAMES) {
+    if (!share->span_measured || share->span_start_ms != start_ms || share->span_end_ms != end_ms) {
+      share->span_s = MeasureDataSpan(path, start_ms, end_ms);
+      share->span_start_ms = start_ms;
+      share->span_end_ms = end_ms;
+      share->span_measured = true;
+    }
+    span_s = share->span_s;
+  }
 
+  QdxNavCopy* copy = share->use_copy ? &share->copy : nullptr;
   auto reader = std::make_unique<QdxReader>();
   if (copy == nullptr || !OpenQdxReaderOnNavCopy(*copy, reader.get())) {
     InitQdxReader(path, reader.get());

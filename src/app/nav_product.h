@@ -8,10 +8,9 @@
 #include <string>
 
 #include "app/settings.h"
+#include "qdx/nav_copy.h"
 
 namespace kavrino {
-
-struct QdxNavCopy;
 
 // The generator runs that navigation products are made of.
 enum class NavRun { kGps, kGlonass, kGalileo, kSbas, kBeidou, kQzss, kSbasBroadcast };
@@ -34,13 +33,26 @@ struct NavProgress {
   float constellation_share;
 };
 
+// What the navigation products of one input file share: the copy of the blocks
+// their walks read (when `use_copy` is set) and the time span of the data that
+// long names carry, measured once for the window of the products.
+struct NavInputShare {
+  QdxNavCopy copy;
+  bool use_copy = false;
+  bool span_measured = false;
+  int64_t span_start_ms = 0;
+  int64_t span_end_ms = 0;
+  uint32_t span_s = 0;
+};
+
 // Makes the product's file for `input` and returns the number of generator runs
 // that wrote data. The run settings are not changed: the window is settled on
 // a copy, on this input file's own day and first data epoch. With a navigation
-// copy of the input (shared by the products of one input file, or null), the
-// walks read it once it is complete and complete it otherwise.
+// copy in `share`, the walks read it once it is complete and complete it
+// otherwise.
 int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
-                          const NavProduct& product, const NavProgress& progress, QdxNavCopy* copy);
+                          const NavProduct& product, const NavProgress& progress,
+                          NavInputShare* share);
 
 // The window of a navigation product: a time of day is tied to the day of the
 // first data epoch, and an open start becomes four hours before that epoch

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 TEST(ProductsTogether, SameFilesAsEachProductAlone) {
   const std::string sample = std::string(KAVRINO_SOURCE_DIR) + "/samples/sample.qdx";
-  for (const std::string extra : {"", " -R3 -xJ"}) {
+  for (const std::string extra : {"", " -R3 -xJ -l"}) {
     SCOPED_TRACE(extra);
     const std::string together = test::MakeTempDir("together");
     ASSERT_EQ(test::Kavrino(together, "-f " + sample + " -nOMNGEHIPB" + extra).status, 0);
