@@ -1,7 +1,9 @@
 #include "rinex/obs/obs_epoch.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "app/settings.h"
 #include "app/time.h"
@@ -43,11 +45,24 @@ constexpr SatSystem kSatSystems[] = {
     {211, 224, CONST_NAVIC, 'I', 210},
 };
 
-const SatSystem* FindSatSystem(uint8_t sat_index) {
-  for (const SatSystem& s : kSatSystems) {
-    if (sat_index >= s.first && sat_index <= s.last) return &s;
+constexpr uint8_t kNoSatSystem = 0xFF;
+
+// Per satellite index: its entry in kSatSystems, or kNoSatSystem.
+constexpr std::array<uint8_t, 256> MakeSatSystemTable() {
+  std::array<uint8_t, 256> table{};
+  for (unsigned i = 0; i < table.size(); ++i) {
+    table[i] = kNoSatSystem;
+    for (unsigned s = 0; s < std::size(kSatSystems); ++s) {
+      if (i >= kSatSystems[s].first && i <= kSatSystems[s].last) table[i] = static_cast<uint8_t>(s);
+    }
   }
-  return nullptr;
+  return table;
+}
+constexpr std::array<uint8_t, 256> kSatSystemOf = MakeSatSystemTable();
+
+const SatSystem* FindSatSystem(uint8_t sat_index) {
+  const uint8_t s = kSatSystemOf[sat_index];
+  return s != kNoSatSystem ? &kSatSystems[s] : nullptr;
 }
 
 // Constellation of a satellite index for the signal-mask query, which also
@@ -403,6 +418,9 @@ void WriteObsEpoch(FILE* stream, const ObsTypeLayout& layout, const MeasEpochRec
       for (int p = 0; p < pieces; ++p) {
         int start = p * kRinex2PieceWidth;
         int stop = start + kRinex2PieceWidth < line.end ? start + kRinex2PieceWidth : line.end;
+        // Trailing blanks go, eight at a time while there are so many.
+        while (stop - start >= 8 && std::memcmp(line.text + stop - 8, "        ", 8) == 0)
+          stop -= 8;
         while (stop > start && line.text[stop - 1] == ' ') --stop;
         if (stop > start) out.Put(line.text + start, static_cast<size_t>(stop - start));
         out.Char('\n');
