@@ -162,17 +162,25 @@ bool ParseHeader(const uint8_t* h, size_t available, int c, CompactHeader* out) 
   return true;
 }
 
-// The record entry of a satellite, added when it is not there yet.
-MeasSatEntry* FindOrAddEntry(MeasEpochRecord* record, uint8_t sat_index) {
-  for (uint32_t i = 0; i < record->num_sats; ++i) {
-    if (record->sats[i].sat_index == sat_index) return &record->sats[i];
-  }
+// The entry of every satellite index in the record being decoded (entry number
+// + 1; 0: none), so that the second stream finds the first one's entries
+// without a search.
+struct EntryIndex {
+  uint8_t entry_of[256];
+};
+
+// The record entry of a satellite, added when it is not there yet. The caller
+// stores `sat_index` in the entry.
+MeasSatEntry* FindOrAddEntry(MeasEpochRecord* record, EntryIndex* index, uint8_t sat_index) {
+  if (index->entry_of[sat_index] != 0) return &record->sats[index->entry_of[sat_index] - 1];
   uint32_t i = record->num_sats;
   if (i < kMaxEpochSats) {
     ++record->num_sats;
   } else {
     i = kMaxEpochSats - 1;  // a full record gives its last entry to the newcomer
+    index->entry_of[record->sats[i].sat_index] = 0;
   }
+  index->entry_of[sat_index] = static_cast<uint8_t>(i + 1);
   MeasSatEntry* entry = &record->sats[i];
   std::memset(static_cast<void*>(entry), 0, sizeof *entry);
   entry->channel = static_cast<uint8_t>(i);
@@ -202,8 +210,8 @@ void RaiseLockTime(CompactRefSignal* ref, uint32_t lock_time_ms) {
 // Decodes one constellation sub-block; returns the bytes consumed, 0 when it
 // cannot be decoded.
 size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companions* companions,
-                                  int stream, int c, MeasEpochRecord* record, CompactRefState* ref,
-                                  uint32_t interval, bool rate_flag) {
+                                  int stream, int c, MeasEpochRecord* record, EntryIndex* index,
+                                  CompactRefState* ref, uint32_t interval, bool rate_flag) {
   if (available < 1) return 0;
   const uint32_t since_reference = record->tow_ms % interval;
   const bool reference_epoch = since_reference == 0;
@@ -228,8 +236,10 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
 
   const CompactSystem& system = kSystems[c];
   int k = 0;  // present satellites so far
-  for (int bit = 0; bit < header.mask_bytes * 8; ++bit) {
-    if ((header.sat_mask[bit / 8] >> (bit % 8) & 1) == 0) continue;
+  uint64_t sat_bits = 0;
+  for (int i = 0; i < header.mask_bytes; ++i) sat_bits |= uint64_t{header.sat_mask[i]} << (8 * i);
+  for (; sat_bits != 0; sat_bits &= sat_bits - 1) {
+    const int bit = std::countr_zero(sat_bits);
     int glo_k = -8;
     if (c == kGlonass) glo_k = (header.glo_nibbles[k / 2] >> (k % 2 == 0 ? 0 : 4) & 0x0F) - 8;
     double base = system.base_m;
@@ -243,7 +253,7 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
     MeasSatEntry* entry = &scratch;
     if (sat_index <= 255 &&
         SatIndexConstellation(static_cast<uint8_t>(sat_index)) == system.constellation) {
-      entry = FindOrAddEntry(record, static_cast<uint8_t>(sat_index));
+      entry = FindOrAddEntry(record, index, static_cast<uint8_t>(sat_index));
     }
     entry->sat_index = static_cast<uint8_t>(sat_index);
     entry->glo_freq = c == kGlonass ? static_cast<uint8_t>(glo_k + 8) : 0;
@@ -279,9 +289,11 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
     }
     const double master_fraction = NextCn0Fraction(&companions->cn0);
 
-    int n = 0;  // slaves so far
-    for (int j = 1; j < kCompactSignals; ++j) {
-      if ((master.slave_mask >> j & 1) == 0) continue;
+    int n = 0;                             // slaves so far
+    static_assert(kCompactSignals <= 16);  // the slave mask has a bit per signal index
+    for (uint32_t slave_bits = master.slave_mask & 0xFFFEu; slave_bits != 0;
+         slave_bits &= slave_bits - 1) {
+      const int j = std::countr_zero(slave_bits);
       const uint8_t signal = header.signal_list[j];
       const CompactSlaveContext slave_context = {&master, signal, SignalWavelength(signal, glo_k),
                                                  &ref_sig[ref_sat->master],
@@ -354,6 +366,8 @@ void DecodeCompactEpoch(QdxReader* reader, MeasEpochRecord* record) {
   record->tow_ms = 0;
   record->week = 0;
   record->num_sats = 0;
+  EntryIndex index;
+  std::memset(index.entry_of, 0, sizeof index.entry_of);
   MeasGatherState& g = reader->gather;
   for (int stream = 0; stream < 2; ++stream) {
     const uint8_t* block = g.compact_meas[stream];
@@ -384,7 +398,7 @@ void DecodeCompactEpoch(QdxReader* reader, MeasEpochRecord* record) {
       if ((constellations >> c & 1) == 0) continue;
       const size_t used =
           DecodeCompactConstellation(block + position, length - position, &companions, stream, c,
-                                     record, ref, interval, rate_flag);
+                                     record, &index, ref, interval, rate_flag);
       if (used == 0) {
         DropSatellites(record);
         return;

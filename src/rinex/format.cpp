@@ -11,6 +11,12 @@ constexpr uint64_t kPow10[] = {1ULL,      10ULL,      100ULL,      1000ULL,     
                                100000ULL, 1000000ULL, 10000000ULL, 100000000ULL, 1000000000ULL};
 constexpr int kFastMaxPrecision = 9;
 
+// "00" "01" ... "99": two decimal digits per table entry.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 int Clamp(int v, int lo, int hi) {
   return v < lo ? lo : (v > hi ? hi : v);
 }
@@ -133,26 +139,33 @@ size_t FormatObsFixed(char* out, double value) {
     const uint64_t half = 1ULL << (shift - 1);
     if (rest > half || (rest == half && (n & 1) != 0)) ++n;
   }
-  char text[16];
-  char* p = text + sizeof text;
+  // n <= 10^12: the whole part is at most 10^9 and fits 32 bits.
+  const uint32_t whole = static_cast<uint32_t>(n / 1000);
   const uint32_t thousandths = static_cast<uint32_t>(n % 1000);
-  uint64_t whole = n / 1000;
-  *--p = static_cast<char>('0' + thousandths % 10);
-  *--p = static_cast<char>('0' + thousandths / 10 % 10);
-  *--p = static_cast<char>('0' + thousandths / 100);
-  *--p = '.';
-  do {
-    *--p = static_cast<char>('0' + whole % 10);
-    whole /= 10;
-  } while (whole != 0);
-  if ((bits >> 63) != 0) *--p = '-';
-  const size_t len = static_cast<size_t>(text + sizeof text - p);
-  if (len >= 14) {
-    std::memcpy(out, p, len);
-    return len;
+  const bool negative = (bits >> 63) != 0;
+  if (negative && whole >= 1000000000u) {  // the one text longer than the field
+    std::memcpy(out, "-1000000000.000", 15);
+    return 15;
   }
-  std::memset(out, ' ', 14 - len);
-  std::memcpy(out + 14 - len, p, len);
+  // Right-aligned in 14 columns: blanks first, then the digits from the right.
+  std::memset(out, ' ', 14);
+  out[13] = static_cast<char>('0' + thousandths % 10);
+  std::memcpy(out + 11, kDigitPairs + 2 * (thousandths / 10), 2);
+  out[10] = '.';
+  char* p = out + 10;
+  uint32_t rest = whole;
+  while (rest >= 100) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * (rest % 100), 2);
+    rest /= 100;
+  }
+  if (rest >= 10) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs + 2 * rest, 2);
+  } else {
+    *--p = static_cast<char>('0' + rest);
+  }
+  if (negative) *--p = '-';
   return 14;
 }
 

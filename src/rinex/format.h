@@ -25,7 +25,9 @@ size_t FormatFixed(char* out, size_t capacity, double value, int width, int prec
 
 // "%14.3f" of a finite value below 1e9 in magnitude, the observation field:
 // stores its 14 or 15 characters at `out` (which must hold 15) and returns
-// their number; returns 0 and stores nothing for any other value.
+// their number, touching no byte past them; returns 0 and stores nothing for
+// any other value. The text is 15 characters only for values that round to
+// -1000000000.000.
 size_t FormatObsFixed(char* out, double value);
 
 // "%<width>u" (zero_pad false) or "%0<width>u" (zero_pad true); width is

@@ -301,5 +301,63 @@ TEST(CompactMeas, DamagedBlocksNeverReadOutside) {
   }
 }
 
+// A record holds 80 satellites: each further one takes over the last entry,
+// and the second stream finds only the satellites still in the record.
+TEST(CompactMeas, FullRecordGivesItsLastEntryToTheNewcomer) {
+  auto one_signal = [](uint8_t sat, uint8_t signal, double range_m) {
+    CompactSatInput s;
+    s.sat_index = sat;
+    MeasSignal m{};
+    m.signal_type = signal;
+    m.pseudorange_m = range_m;
+    m.carrier_cycles = MEAS_ABSENT;
+    m.doppler_hz = static_cast<float>(MEAS_ABSENT);
+    m.cn0_dbhz = 40.0f;
+    s.sigs.push_back(m);
+    return s;
+  };
+  std::vector<CompactSatInput> first;  // 92 satellites: GPS 1..32, GLONASS 38..61, Galileo 71..106
+  for (int sat = 1; sat <= 32; ++sat) first.push_back(one_signal(sat, 0, 2e7 + sat));
+  for (int sat = 38; sat <= 61; ++sat) first.push_back(one_signal(sat, 8, 2e7 + sat));
+  for (int sat = 71; sat <= 106; ++sat) first.push_back(one_signal(sat, 17, 2e7 + sat));
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> second;  // satellites of stream 1
+    uint8_t last_sat;             // the satellite of entry 79 afterwards
+    bool last_keeps_stream0;
+  };
+  const Case cases[] = {
+      {"last satellite found again", {3, 106}, 106, true},
+      {"displaced satellite comes back", {3, 105}, 105, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<CompactSatInput> second;
+    for (uint8_t sat : c.second) second.push_back(one_signal(sat, sat < 38 ? 0 : 17, 3e7 + sat));
+    CompactEncoderOptions opt;
+    std::vector<uint8_t> file;
+    for (int s = 0; s < 2; ++s) {
+      auto state = std::make_unique<test::CompactEncoderState>();
+      for (auto& b :
+           test::EncodeCompactEpoch(345000, 2300, s, s ? second : first, opt, state.get())) {
+        test::Append(&file, b);
+      }
+    }
+    RoundTrip rt;
+    DecodeFile(file, kDecodeCompact, &rt);
+    ASSERT_EQ(rt.decoded.size(), 1u);
+    const MeasEpochRecord& r = *rt.decoded[0];
+    ASSERT_EQ(r.num_sats, 80u);
+    EXPECT_EQ(r.sats[78].sat_index, 93);
+    EXPECT_EQ(r.sats[79].sat_index, c.last_sat);
+    EXPECT_EQ(FindSignal(r, c.last_sat, 0, 17) != nullptr, c.last_keeps_stream0);
+    ASSERT_NE(FindSignal(r, c.last_sat, 1, 17), nullptr);
+    EXPECT_NEAR(FindSignal(r, c.last_sat, 1, 17)->pseudorange_m, 3e7 + c.last_sat, 1e-3);
+    ASSERT_NE(FindSignal(r, 3, 1, 0), nullptr);
+    ASSERT_NE(FindSignal(r, 3, 0, 0), nullptr);
+    for (uint32_t i = 0; i < r.num_sats; ++i) EXPECT_NE(r.sats[i].sat_index, 104);
+  }
+}
+
 }  // namespace
 }  // namespace kavrino

@@ -1,7 +1,9 @@
 #include "rinex/obs/obs_epoch.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "app/settings.h"
 #include "app/time.h"
@@ -43,11 +45,24 @@ constexpr SatSystem kSatSystems[] = {
     {211, 224, CONST_NAVIC, 'I', 210},
 };
 
-const SatSystem* FindSatSystem(uint8_t sat_index) {
-  for (const SatSystem& s : kSatSystems) {
-    if (sat_index >= s.first && sat_index <= s.last) return &s;
+constexpr uint8_t kNoSatSystem = 0xFF;
+
+// Per satellite index: its entry in kSatSystems, or kNoSatSystem.
+constexpr std::array<uint8_t, 256> MakeSatSystemTable() {
+  std::array<uint8_t, 256> table{};
+  for (unsigned i = 0; i < table.size(); ++i) {
+    table[i] = kNoSatSystem;
+    for (unsigned s = 0; s < std::size(kSatSystems); ++s) {
+      if (i >= kSatSystems[s].first && i <= kSatSystems[s].last) table[i] = static_cast<uint8_t>(s);
+    }
   }
-  return nullptr;
+  return table;
+}
+constexpr std::array<uint8_t, 256> kSatSystemOf = MakeSatSystemTable();
+
+const SatSystem* FindSatSystem(uint8_t sat_index) {
+  const uint8_t s = kSatSystemOf[sat_index];
+  return s != kNoSatSystem ? &kSatSystems[s] : nullptr;
 }
 
 // Constellation of a satellite index for the signal-mask query, which also
@@ -127,17 +142,27 @@ int LossOfLock(uint8_t sat_index, const MeasSignal& sig, uint32_t tow_ms, bool f
   return (kept || first_epoch) ? 0 : 1;
 }
 
-// One satellite's observation line.
+// One satellite's observation line. Only text[0, end) is ever read: the
+// fields placed so far and the blanks between them.
 struct SatLine {
   char text[kLineCapacity + 1];  // one more for the newline
   int end;
   char id[4];
 };
 
+// Blanks the gap between the line end and `column`, moving the end there, so
+// that the line never holds unset bytes before its end.
+void BlankUpTo(SatLine* line, int column) {
+  if (column <= line->end) return;
+  std::memset(line->text + line->end, ' ', static_cast<size_t>(column - line->end));
+  line->end = column;
+}
+
 // Copies a field into the line at `column`, moving the line end. Fields that
 // would leave the line buffer are dropped.
 void PutField(SatLine* line, int column, const char* field, int len) {
   if (column < 0 || column + len > kLineCapacity) return;
+  BlankUpTo(line, column);
   std::memcpy(line->text + column, field, static_cast<size_t>(len));
   if (column + len > line->end) line->end = column + len;
 }
@@ -151,6 +176,25 @@ int NumberField(char (&field)[kFieldWidth], double value, const char* suffix) {
     if (len < static_cast<size_t>(kFieldWidth)) field[len] = *p;
   }
   return len < static_cast<size_t>(kFieldWidth) ? static_cast<int>(len) : kFieldWidth;
+}
+
+// PutField of NumberField(value, "<s0><s1>"). Nearly every field is formatted
+// straight into the line; values FormatObsFixed declines take the copy.
+void PutNumberField(SatLine* line, int column, double value, char s0, char s1) {
+  if (column >= 0 && column + kFieldWidth <= kLineCapacity) {
+    BlankUpTo(line, column);
+    char* at = line->text + column;
+    const size_t len = FormatObsFixed(at, value);
+    if (len != 0) {
+      at[len] = s0;  // len is 14 or 15: the field keeps 16 characters
+      if (len == 14) at[15] = s1;
+      if (column + kFieldWidth > line->end) line->end = column + kFieldWidth;
+      return;
+    }
+  }
+  char field[kFieldWidth];
+  const char suffix[3] = {s0, s1, '\0'};
+  PutField(line, column, field, NumberField(field, value, suffix));
 }
 
 // Output staged in a local buffer and handed to the stream in large pieces.
@@ -183,16 +227,13 @@ struct EpochOutput {
 // Fills the line of one kept satellite.
 void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsTypeLayout& layout,
                   uint32_t antenna, uint32_t tow_ms, bool first_epoch, bool rinex3) {
-  std::memset(line->text, ' ', sizeof line->text);
   RinexSatId(sat.sat_index, line->id);
   line->end = 0;
   if (rinex3) {
     std::memcpy(line->text, line->id, 3);
     line->end = 3;
     if (layout.with_channel) {
-      char field[kFieldWidth];
-      int len = NumberField(field, static_cast<double>(sat.channel) + 1.0, "  ");
-      PutField(line, 3, field, len);
+      PutNumberField(line, 3, static_cast<double>(sat.channel) + 1.0, ' ', ' ');
     }
   }
   const SatSystem* system = FindSatSystem(sat.sat_index);
@@ -203,8 +244,7 @@ void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsTypeLayout& l
     const MeasSignal& sig = slots[s];
     if (!SlotWritable(sig, system->constellation, layout)) continue;
     const uint8_t type = sig.signal_type;
-    const int strength = StrengthDigit(sig.cn0_dbhz);
-    const char strength_text[2] = {static_cast<char>('0' + strength), '\0'};
+    const char strength = static_cast<char>('0' + StrengthDigit(sig.cn0_dbhz));
 
     double range = sig.pseudorange_m;
     // Millimetres rounded half up; values too large for exact millimetres keep
@@ -225,26 +265,21 @@ void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsTypeLayout& l
       range = static_cast<double>(mm) / 1000.0;
     }
 
-    char field[kFieldWidth];
-    const char code_suffix[3] = {' ', strength_text[0], '\0'};
-    int len = NumberField(field, ObsModulo(range), code_suffix);
-    PutField(line, layout.code_col[type], field, len);
+    PutNumberField(line, layout.code_col[type], ObsModulo(range), ' ', strength);
 
     if ((sig.flags & SIG_FLAG_NO_PHASE) == 0 && Usable(sig.carrier_cycles)) {
       int lli = LossOfLock(sat.sat_index, sig, tow_ms, first_epoch);
       if (layout.phase_col[type] >= 0) {
-        const char phase_suffix[3] = {static_cast<char>('0' + lli), strength_text[0], '\0'};
-        len = NumberField(field, ObsModulo(sig.carrier_cycles), phase_suffix);
-        PutField(line, layout.phase_col[type], field, len);
+        PutNumberField(line, layout.phase_col[type], ObsModulo(sig.carrier_cycles),
+                       static_cast<char>('0' + lli), strength);
       }
     }
     if (Usable(sig.doppler_hz) && layout.doppler_col[type] >= 0) {
       // The float modulus is 1e9 exactly.
-      double doppler = ObsModulo(sig.doppler_hz);
-      len = NumberField(field, doppler, code_suffix);
-      PutField(line, layout.doppler_col[type], field, len);
+      PutNumberField(line, layout.doppler_col[type], ObsModulo(sig.doppler_hz), ' ', strength);
     }
     if (Usable(sig.cn0_dbhz) && layout.snr_col[type] >= 0) {
+      char field[kFieldWidth];
       size_t n = FormatObsFixed(field, sig.cn0_dbhz);
       if (n == 0) n = FormatFixed(field, 14, sig.cn0_dbhz, 14, 3);
       PutField(line, layout.snr_col[type], field, n < 14 ? static_cast<int>(n) : 14);
@@ -383,6 +418,9 @@ void WriteObsEpoch(FILE* stream, const ObsTypeLayout& layout, const MeasEpochRec
       for (int p = 0; p < pieces; ++p) {
         int start = p * kRinex2PieceWidth;
         int stop = start + kRinex2PieceWidth < line.end ? start + kRinex2PieceWidth : line.end;
+        // Trailing blanks go, eight at a time while there are so many.
+        while (stop - start >= 8 && std::memcmp(line.text + stop - 8, "        ", 8) == 0)
+          stop -= 8;
         while (stop > start && line.text[stop - 1] == ' ') --stop;
         if (stop > start) out.Put(line.text + start, static_cast<size_t>(stop - start));
         out.Char('\n');

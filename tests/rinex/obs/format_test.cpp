@@ -107,15 +107,20 @@ TEST(FormatFixed, KeepsOnlyTheCapacityLikeSnprintf) {
 }
 
 // The observation field routine takes every finite value below 1e9 in
-// magnitude and gives what snprintf gives; it declines every other value.
+// magnitude and gives what snprintf gives; it declines every other value. It
+// writes into observation lines in place, so no byte past its text may change.
 void ExpectObsFieldSame(double v) {
   char fast[16];
+  std::memset(fast, '#', sizeof fast);
   const size_t n = FormatObsFixed(fast, v);
   if (!(std::fabs(v) < 1e9)) {
     ASSERT_EQ(n, 0u) << std::hexfloat << v;
+    ASSERT_EQ(std::string(fast, sizeof fast), std::string(sizeof fast, '#'));
     return;
   }
   ASSERT_EQ(std::string(fast, n), Reference(v, 14, 3)) << std::hexfloat << v;
+  ASSERT_EQ(std::string(fast + n, sizeof fast - n), std::string(sizeof fast - n, '#'))
+      << std::hexfloat << v;
 }
 
 TEST(FormatObsFixed, MatchesSnprintfOrDeclines) {
@@ -124,6 +129,13 @@ TEST(FormatObsFixed, MatchesSnprintfOrDeclines) {
     values.push_back(std::nextafter(edge, 0.0));
     values.push_back(-std::nextafter(edge, 0.0));
     values.push_back(std::nextafter(edge, 2e9));
+  }
+  // Where the whole part gains a digit, also by rounding up.
+  for (double power = 1.0; power <= 1e9; power *= 10.0) {
+    for (double v : {power, power - 0.0005, power - 0.0004999, power + 0.0005}) {
+      values.push_back(v);
+      values.push_back(-v);
+    }
   }
   for (double v : values) ExpectObsFieldSame(v);
   std::mt19937_64 rng(4242);
