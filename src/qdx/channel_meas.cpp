@@ -28,6 +28,8 @@ struct MainSignal {
   int glo_k;  // GLONASS frequency number (meaningless for other systems)
 };
 
+constexpr float kAbsentCn0 = static_cast<float>(MEAS_ABSENT);
+
 float Cn0FromQuarters(uint8_t raw, int signal) {
   if (raw == 255) return static_cast<float>(MEAS_ABSENT);
   double cn0 = raw * 0.25;
@@ -51,25 +53,30 @@ void StoreSignal(MeasSatEntry* sat, int signal, int antenna, double pseudorange,
 }
 
 void DecodeExtraSignal(const uint8_t* x, const MainSignal& main, bool honour_no_phase,
-                       MeasSatEntry* sat, bool* stored) {
+                       bool ranges_only, MeasSatEntry* sat, bool* stored) {
   const uint8_t info = x[5];
   const int signal = ClassicSignalNumber(x[0], info);
   const int antenna = x[0] >> 5;
-  const double wavelength = SignalWavelength(static_cast<uint32_t>(signal), main.glo_k);
 
   int code_high = x[3] & 0x07;  // signed 3-bit
   if (code_high >= 4) code_high -= 8;
-  int doppler_high = x[3] >> 3;  // signed 5-bit
-  if (doppler_high >= 16) doppler_high -= 32;
-  const int carrier_high = ReadI8(x + 4);
   const uint16_t code_low = ReadU16(x + 6);
-  const uint16_t carrier_low = ReadU16(x + 8);
-  const uint16_t doppler_low = ReadU16(x + 10);
-
   double pseudorange = MEAS_ABSENT;
   if (IsMeasPresent(main.pseudorange_m) && !(code_high == -4 && code_low == 0)) {
     pseudorange = main.pseudorange_m + (code_high * 65536 + code_low) * 0.001;
   }
+  if (ranges_only) {
+    StoreSignal(sat, signal, antenna, pseudorange, MEAS_ABSENT, MEAS_ABSENT, kAbsentCn0, 0, false,
+                stored);
+    return;
+  }
+
+  const double wavelength = SignalWavelength(static_cast<uint32_t>(signal), main.glo_k);
+  int doppler_high = x[3] >> 3;  // signed 5-bit
+  if (doppler_high >= 16) doppler_high -= 32;
+  const int carrier_high = ReadI8(x + 4);
+  const uint16_t carrier_low = ReadU16(x + 8);
+  const uint16_t doppler_low = ReadU16(x + 10);
   double carrier = MEAS_ABSENT;
   if (IsMeasPresent(pseudorange) && !(carrier_high == -128 && carrier_low == 0)) {
     carrier = (carrier_high * 65536 + carrier_low) * 0.001 + pseudorange / wavelength;
@@ -86,7 +93,8 @@ void DecodeExtraSignal(const uint8_t* x, const MainSignal& main, bool honour_no_
 // Decodes one main sub-block at `offset` and its extra sub-blocks (those that
 // lie inside the block) into `sat`. Returns true when a signal was stored.
 bool DecodeSatellite(const uint8_t* block, size_t length, size_t offset, uint32_t main_size,
-                     uint32_t extra_size, bool variant, uint32_t entry, MeasSatEntry* sat) {
+                     uint32_t extra_size, bool variant, bool ranges_only, uint32_t entry,
+                     MeasSatEntry* sat) {
   const uint8_t* m = block + offset;
   const uint8_t svid = m[2];
   const uint8_t sat_index = SvidToSatIndex(svid);
@@ -105,36 +113,39 @@ bool DecodeSatellite(const uint8_t* block, size_t length, size_t offset, uint32_
   int signal = ClassicSignalNumber(m[1], info);
   if (variant && svid >= 120 && svid <= 140) signal = 24;  // SBAS L1 whatever the type byte says
   const int antenna = m[1] >> 5;
-  MainSignal main;
-  main.glo_k = (info >> 3) - 8;
-  main.wavelength_m = SignalWavelength(static_cast<uint32_t>(signal), main.glo_k);
-
+  MainSignal main{};
   const uint32_t range_high = m[3] & 0x0F;
   const uint32_t range_low = ReadU32(m + 4);
   main.pseudorange_m = (range_high == 0 && range_low == 0)
                            ? MEAS_ABSENT
                            : range_high * kPseudorangeHighUnitM + range_low * 0.001;
-  const int32_t doppler_raw = ReadI32(m + 8);
-  main.doppler_hz = doppler_raw == INT32_MIN ? MEAS_ABSENT : doppler_raw * 0.0001;
-  const uint16_t carrier_low = ReadU16(m + 12);
-  const int carrier_high = ReadI8(m + 14);
-  double carrier = MEAS_ABSENT;
-  if (IsMeasPresent(main.pseudorange_m) && !(carrier_high == -128 && carrier_low == 0)) {
-    carrier =
-        (carrier_high * 65536 + carrier_low) / 1000.0 + main.pseudorange_m / main.wavelength_m;
-  }
-
   bool stored = false;
   const bool honour_no_phase = !variant;
-  StoreSignal(sat, signal, antenna, main.pseudorange_m, carrier, main.doppler_hz,
-              Cn0FromQuarters(m[15], signal), ClassicLockTimeMs(ReadU16(m + 16), 65535),
-              honour_no_phase && (info & 0x04) != 0, &stored);
+  if (ranges_only) {
+    StoreSignal(sat, signal, antenna, main.pseudorange_m, MEAS_ABSENT, MEAS_ABSENT, kAbsentCn0, 0,
+                false, &stored);
+  } else {
+    main.glo_k = (info >> 3) - 8;
+    main.wavelength_m = SignalWavelength(static_cast<uint32_t>(signal), main.glo_k);
+    const int32_t doppler_raw = ReadI32(m + 8);
+    main.doppler_hz = doppler_raw == INT32_MIN ? MEAS_ABSENT : doppler_raw * 0.0001;
+    const uint16_t carrier_low = ReadU16(m + 12);
+    const int carrier_high = ReadI8(m + 14);
+    double carrier = MEAS_ABSENT;
+    if (IsMeasPresent(main.pseudorange_m) && !(carrier_high == -128 && carrier_low == 0)) {
+      carrier =
+          (carrier_high * 65536 + carrier_low) / 1000.0 + main.pseudorange_m / main.wavelength_m;
+    }
+    StoreSignal(sat, signal, antenna, main.pseudorange_m, carrier, main.doppler_hz,
+                Cn0FromQuarters(m[15], signal), ClassicLockTimeMs(ReadU16(m + 16), 65535),
+                honour_no_phase && (info & 0x04) != 0, &stored);
+  }
 
   if (extra_size >= kExtraFieldsSize) {
     const uint32_t extras = m[19];
     size_t x = offset + main_size;
     for (uint32_t j = 0; j < extras && x + extra_size <= length; ++j, x += extra_size) {
-      DecodeExtraSignal(block + x, main, honour_no_phase, sat, &stored);
+      DecodeExtraSignal(block + x, main, honour_no_phase, ranges_only, sat, &stored);
     }
   }
   return stored;
@@ -142,7 +153,7 @@ bool DecodeSatellite(const uint8_t* block, size_t length, size_t offset, uint32_
 
 }  // namespace
 
-void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record) {
+void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record, bool ranges_only) {
   // Readers look at the entries below num_sats and at the one after them;
   // only those are cleared (the whole record is 36 KB, the entries of an epoch
   // a fraction of it). A satellite tried and not kept stores no signal, so its
@@ -171,7 +182,7 @@ void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record) {
       std::memset(static_cast<void*>(&record->sats[n]), 0, sizeof record->sats[n]);
       ++cleared;
     }
-    if (DecodeSatellite(block, length, offset, main_size, extra_size, variant, n,
+    if (DecodeSatellite(block, length, offset, main_size, extra_size, variant, ranges_only, n,
                         &record->sats[n])) {
       ++n;
     }

@@ -16,6 +16,10 @@ inline constexpr int kDecodeClassic = 2;  // the classic family (4027/5944, 4000
 // Lock times and C/N0 are not needed (the observation pre-pass): SignalExtraInfo
 // blocks, which refine nothing else, are not applied.
 inline constexpr int kDecodeNoExtraInfo = 4;
+// Only which satellites and signals have a pseudorange is needed (the
+// observation pre-pass as well): classic blocks leave carrier phase, Doppler,
+// C/N0 and lock time absent.
+inline constexpr int kDecodeRangesOnly = 8;
 
 // Adds one block (any kind) read from `reader` to the epoch being gathered.
 // Returns 1 when `record` now holds a completed epoch, else 0. Peeks at the
@@ -30,7 +34,9 @@ int DecodePendingEpoch(QdxReader* reader, MeasEpochRecord* record, int decode_mo
 // Decodes a ChannelMeasurements (4027) or ChannelMeasurementsVariant (5944)
 // block into `record`, which is cleared first. The block must lie wholly in
 // readable memory (its length field is trusted; every sub-block is bounded by it).
-void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record);
+// With `ranges_only`, every stored signal has its pseudorange and no other value.
+void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record,
+                               bool ranges_only = false);
 
 // Refines a decoded record with a SignalExtraInfo (4000) block: lock times and,
 // from revision 3, C/N0 fractions. The block is rewritten in place inside its

@@ -112,7 +112,7 @@ int DecodePendingEpoch(QdxReader* reader, MeasEpochRecord* record, int decode_mo
     g.last_decoded_tow = g.current_tow;
     result = 1;
   } else if ((decode_mode & kDecodeClassic) != 0 && IsFilled(g.channel_meas) && new_epoch) {
-    DecodeChannelMeasurements(g.channel_meas, record);
+    DecodeChannelMeasurements(g.channel_meas, record, (decode_mode & kDecodeRangesOnly) != 0);
     if (IsFilled(g.extra_info) && (decode_mode & kDecodeNoExtraInfo) == 0)
       ApplySignalExtraInfo(g.extra_info, kCapExtraInfo, record);
     if (IsFilled(g.full_ranges)) ApplyFullPrecisionRanges(g.full_ranges, kCapFullRanges, record);

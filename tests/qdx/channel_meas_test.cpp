@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
@@ -257,10 +258,12 @@ TEST(FullPrecisionRanges, ReplacesRangeAndCarrier) {
 }
 
 // Random bytes behind a plausible header: whatever the counts and sizes say,
-// the decoders stay inside the block and leave a consistent record.
+// the decoders stay inside the block and leave a consistent record; decoding
+// only the pseudoranges finds the same satellites, signals and pseudoranges.
 TEST(ClassicDecoders, RandomBlocksKeepTheRecordConsistent) {
   std::mt19937 rng(20240611);
   auto record = std::make_unique<MeasEpochRecord>();
+  auto ranges = std::make_unique<MeasEpochRecord>();
   for (int round = 0; round < 3000; ++round) {
     std::vector<uint8_t> block(17 + rng() % 2000);
     for (uint8_t& b : block) b = static_cast<uint8_t>(rng());
@@ -272,9 +275,22 @@ TEST(ClassicDecoders, RandomBlocksKeepTheRecordConsistent) {
     block[15] = static_cast<uint8_t>(rng() % 40);  // L1 and L2 around their real sizes
     block[16] = static_cast<uint8_t>(rng() % 20);
     DecodeChannelMeasurements(block.data(), record.get());
+    DecodeChannelMeasurements(block.data(), ranges.get(), true);
     ASSERT_LE(record->num_sats, 80u);
+    ASSERT_EQ(ranges->num_sats, record->num_sats);
     for (uint32_t i = 0; i < record->num_sats; ++i) {
       ASSERT_NE(record->sats[i].sat_index, 0);
+      ASSERT_EQ(ranges->sats[i].sat_index, record->sats[i].sat_index);
+      ASSERT_EQ(ranges->sats[i].glo_freq, record->sats[i].glo_freq);
+      for (int a = 0; a < kMaxAntennas; ++a) {
+        for (int slot = 0; slot < kSignalSlots; ++slot) {
+          const MeasSignal& full = record->sats[i].sig[a][slot];
+          const MeasSignal& light = ranges->sats[i].sig[a][slot];
+          ASSERT_EQ(light.flags != 0, full.flags != 0);
+          ASSERT_EQ(light.signal_type, full.signal_type);
+          ASSERT_EQ(std::memcmp(&light.pseudorange_m, &full.pseudorange_m, sizeof(double)), 0);
+        }
+      }
       for (const auto& antenna : record->sats[i].sig) {
         for (int slot = 0; slot < kSignalSlots; ++slot) {
           if (antenna[slot].flags == 0) continue;

@@ -95,7 +95,7 @@ int ScanObsFile(const std::string& input_name, uint32_t interval_ms, int64_t* st
   InitSummary(summary, signal_mask, flags, rinex_version);
 
   // Only satellites, signals, pseudoranges and times count here.
-  const int scan_mode = decode_mode | kDecodeNoExtraInfo;
+  const int scan_mode = decode_mode | kDecodeNoExtraInfo | kDecodeRangesOnly;
   uint8_t sats[kMaxEpochSats];
   uint8_t freqs[kMaxEpochSats];
   int64_t last_counted = 0;
