@@ -287,6 +287,7 @@ TEST(ClassicDecoders, RandomBlocksKeepTheRecordConsistent) {
           const MeasSignal& full = record->sats[i].sig[a][slot];
           const MeasSignal& light = ranges->sats[i].sig[a][slot];
           ASSERT_EQ(light.flags != 0, full.flags != 0);
+          if (full.flags == 0) continue;  // the values of an empty slot are not looked at
           ASSERT_EQ(light.signal_type, full.signal_type);
           ASSERT_EQ(std::memcmp(&light.pseudorange_m, &full.pseudorange_m, sizeof(double)), 0);
         }
