@@ -169,8 +169,8 @@ struct EntryIndex {
   uint8_t entry_of[256];
 };
 
-// The record entry of a satellite, added when it is not there yet. The caller
-// stores `sat_index` in the entry.
+// The record entry of a satellite, added when it is not there yet, with every
+// signal slot empty. The caller stores `sat_index` and `glo_freq`.
 MeasSatEntry* FindOrAddEntry(MeasEpochRecord* record, EntryIndex* index, uint8_t sat_index) {
   if (index->entry_of[sat_index] != 0) return &record->sats[index->entry_of[sat_index] - 1];
   uint32_t i = record->num_sats;
@@ -181,8 +181,12 @@ MeasSatEntry* FindOrAddEntry(MeasEpochRecord* record, EntryIndex* index, uint8_t
     index->entry_of[record->sats[i].sat_index] = 0;
   }
   index->entry_of[sat_index] = static_cast<uint8_t>(i + 1);
+  // Readers of an entry look only at the slots whose flags are set, so the
+  // flags are all that is cleared of the signal slots.
   MeasSatEntry* entry = &record->sats[i];
-  std::memset(static_cast<void*>(entry), 0, sizeof *entry);
+  for (auto& antenna : entry->sig) {
+    for (MeasSignal& slot : antenna) slot.flags = 0;
+  }
   entry->channel = static_cast<uint8_t>(i);
   return entry;
 }
@@ -195,7 +199,7 @@ void StoreSignal(MeasSignal* slot, const CompactSignalValues& v, uint8_t signal,
   slot->cn0_dbhz = static_cast<float>(v.cn0_dbhz + fraction);
   slot->lock_time_ms = v.lock_time_ms;
   slot->signal_type = signal;
-  slot->flags = v.flags;
+  slot->flags = signal < kNoSignal ? v.flags : 0;  // a position without a signal stays empty
 }
 
 CompactRefSignal ToReference(const CompactSignalValues& v) {
@@ -269,6 +273,7 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
     if (used == 0) return 0;
     position += used;
     const uint8_t m = master.master;
+    ref_sat->sig_used |= static_cast<uint16_t>((1u << m) | master.slave_mask);
     int64_t range_rate = ref_sat->range_rate;
     if (reference_epoch) {
       ref_sat->master = m;
@@ -324,9 +329,6 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
       StoreSignal(&entry->sig[stream][m], master.values, header.signal_list[m], master_doppler,
                   master_fraction);
     }
-    for (MeasSignal& slot : entry->sig[stream]) {
-      if (slot.signal_type > 33) slot.flags = 0;
-    }
   }
   return position;
 }
@@ -353,8 +355,12 @@ void ClearReference(CompactRefState* ref) {
   for (int c = 0; c < kCompactConstellations; ++c) {
     for (uint64_t bits = ref->used_bits[c]; bits != 0; bits &= bits - 1) {
       const int bit = std::countr_zero(bits);
-      std::memset(static_cast<void*>(&ref->sats[c][bit]), 0, sizeof ref->sats[c][bit]);
-      std::memset(static_cast<void*>(ref->sig[c][bit]), 0, sizeof ref->sig[c][bit]);
+      CompactRefSat* sat = &ref->sats[c][bit];
+      for (uint32_t used = sat->sig_used; used != 0; used &= used - 1) {
+        std::memset(static_cast<void*>(&ref->sig[c][bit][std::countr_zero(used)]), 0,
+                    sizeof(CompactRefSignal));
+      }
+      std::memset(static_cast<void*>(sat), 0, sizeof *sat);
     }
     ref->used_bits[c] = 0;
   }
