@@ -48,7 +48,8 @@ bool IsFilled(const uint8_t* buffer) {
   return buffer[4] != 0 || buffer[5] != 0;
 }
 
-// Read position in one companion block; `block` is null when none is pending.
+// Read position in one companion block; `length` is 0 when none is pending, so
+// that every read finds itself past the end.
 struct CompanionCursor {
   const uint8_t* block = nullptr;
   size_t length = 0;
@@ -64,44 +65,50 @@ CompanionCursor OpenCompanion(const uint8_t* buffer) {
   return cursor;
 }
 
+// One Doppler code: a sign bit and a magnitude.
+struct DopplerCode {
+  uint32_t magnitude;
+  bool negative;
+};
+
 // Next Doppler code: false when there is none (no block, or the codes ran out).
-bool NextDopplerCode(CompanionCursor* c, int64_t* value, uint32_t* magnitude, bool* negative) {
-  if (c->block == nullptr) return false;
+inline bool NextDopplerCode(CompanionCursor* c, DopplerCode* out) {
   const size_t at = kCompanionDataOffset + c->position;
   if (at >= c->length) return false;
-  const uint8_t first = c->block[at];
-  size_t size;
-  if ((first & 0x02) == 0) {
-    size = 1;
-  } else if ((first & 0x06) == 0x02) {
-    size = 2;
-  } else if ((first & 0x0E) == 0x06) {
-    size = 3;
-  } else {
-    size = 4;
-  }
+  // The low bits of the first byte give the size: x0 1 byte, 01 2, 011 3, 111 4.
+  static constexpr uint8_t kSize[16] = {1, 1, 2, 2, 1, 1, 3, 3, 1, 1, 2, 2, 1, 1, 4, 4};
+  const uint8_t* p = c->block + at;
+  const size_t size = kSize[p[0] & 0x0F];
   if (at + size > c->length) {
-    c->block = nullptr;  // the codes ran past the end: the rest read as absent
+    c->length = 0;  // the codes ran past the end: the rest read as absent
     return false;
   }
-  uint32_t word = 0;
-  for (size_t i = 0; i < size; ++i) word |= static_cast<uint32_t>(c->block[at + i]) << (8 * i);
-  static constexpr int kShift[5] = {0, 2, 3, 4, 4};
+  // The masks drop the bytes of the following codes.
+  uint32_t word;
+  if (at + 4 <= c->length) {
+    word = ReadU32(p);
+  } else {
+    word = 0;
+    for (size_t i = 0; i < size; ++i) word |= static_cast<uint32_t>(p[i]) << (8 * i);
+  }
+  static constexpr uint8_t kShift[5] = {0, 2, 3, 4, 4};
   static constexpr uint32_t kBits[5] = {0, 0x3F, 0x1FFF, 0xFFFFF, 0xFFFFFFF};
-  *magnitude = (word >> kShift[size]) & kBits[size];
-  *negative = (word & 1) != 0;
-  *value = *negative ? -static_cast<int64_t>(*magnitude) : *magnitude;
+  out->magnitude = (word >> kShift[size]) & kBits[size];
+  out->negative = (word & 1) != 0;
   c->position += size;
   return true;
 }
 
+int64_t SignedCode(const DopplerCode& code) {
+  return code.negative ? -static_cast<int64_t>(code.magnitude) : code.magnitude;
+}
+
 // Next C/N0 fraction in dB-Hz (0 without a block or past its end).
-double NextCn0Fraction(CompanionCursor* c) {
+inline double NextCn0Fraction(CompanionCursor* c) {
   const size_t n = c->position++;
-  if (c->block == nullptr) return 0.0;
   const size_t at = kCompanionDataOffset + n / 2;
   if (at >= c->length) return 0.0;
-  const uint32_t nibble = (n % 2 == 0) ? (c->block[at] & 0x0F) : (c->block[at] >> 4);
+  const uint32_t nibble = (c->block[at] >> (n % 2 * 4)) & 0x0F;
   return nibble * 0.0625 - 0.5;
 }
 
@@ -285,12 +292,10 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
     RaiseLockTime(&ref_sig[m], master.values.lock_time_ms);
 
     double master_doppler = MEAS_ABSENT;
-    int64_t code;
-    uint32_t magnitude;
-    bool negative;
-    if (NextDopplerCode(&companions->doppler, &code, &magnitude, &negative) &&
-        !(negative && magnitude == 0xFFFFFFFu)) {
-      master_doppler = -(64.0 * range_rate + code) * 0.001 / master.wavelength_m;
+    DopplerCode code;
+    if (NextDopplerCode(&companions->doppler, &code) &&
+        !(code.negative && code.magnitude == 0xFFFFFFFu)) {
+      master_doppler = -(64.0 * range_rate + SignedCode(code)) * 0.001 / master.wavelength_m;
     }
     const double master_fraction = NextCn0Fraction(&companions->cn0);
 
@@ -309,9 +314,9 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
       if (slave_used == 0) return 0;
       position += slave_used;
       double slave_doppler = MEAS_ABSENT;
-      if (NextDopplerCode(&companions->doppler, &code, &magnitude, &negative) &&
-          !(negative && magnitude == 0xFFFFFu) && IsMeasPresent(master_doppler)) {
-        slave_doppler = (1000.0 * master.wavelength_m * master_doppler - code) * 0.001 /
+      if (NextDopplerCode(&companions->doppler, &code) &&
+          !(code.negative && code.magnitude == 0xFFFFFu) && IsMeasPresent(master_doppler)) {
+        slave_doppler = (1000.0 * master.wavelength_m * master_doppler - SignedCode(code)) * 0.001 /
                         slave_context.wavelength_m;
       }
       if (reference_epoch) {
