@@ -121,27 +121,52 @@ struct Companions {
 struct CompactHeader {
   size_t length = 0;
   uint8_t standalone_master = 0;
-  const uint8_t* sat_mask = nullptr;
-  int mask_bytes = 0;
+  uint64_t sat_bits = 0;  // the satellite mask, first byte lowest
   const uint8_t* glo_nibbles = nullptr;
   uint16_t beidou_base_mask = 0;
   uint8_t signal_list[kCompactSignals];
 };
+
+// Set bits of a satellite mask (std::popcount would be a library call here).
+int CountSatellites(uint64_t bits) {
+  bits -= (bits >> 1) & 0x5555555555555555u;
+  bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<int>((bits * 0x0101010101010101u) >> 56);
+}
+
+// The signal list of each constellation when no position is excluded.
+struct PlainSignalLists {
+  uint8_t list[kCompactConstellations][kCompactSignals];
+};
+
+constexpr PlainSignalLists MakePlainSignalLists() {
+  PlainSignalLists lists{};
+  for (int c = 0; c < kCompactConstellations; ++c) {
+    for (int position = 0; position < kCompactSignals; ++position) {
+      lists.list[c][position] =
+          position < kSystems[c].count ? kSystems[c].signals[position] : kNoSignal;
+    }
+  }
+  return lists;
+}
+
+constexpr PlainSignalLists kPlainSignalLists = MakePlainSignalLists();
 
 // Parses the header at `h` (`available` bytes); false when it runs past them.
 bool ParseHeader(const uint8_t* h, size_t available, int c, CompactHeader* out) {
   if (available < 1) return false;
   const uint8_t h0 = h[0];
   size_t at = 1;
-  out->mask_bytes = (h0 & 0x07) == 7 ? 8 : (h0 & 0x07);
+  const int mask_bytes = (h0 & 0x07) == 7 ? 8 : (h0 & 0x07);
   out->standalone_master = (h0 >> 3) & 0x0F;
-  if (at + out->mask_bytes > available) return false;
-  out->sat_mask = h + at;
-  int present = 0;
-  for (int i = 0; i < out->mask_bytes; ++i) present += std::popcount(out->sat_mask[i]);
-  at += out->mask_bytes;
+  if (at + mask_bytes > available) return false;
+  uint64_t sat_bits = 0;
+  for (int i = 0; i < mask_bytes; ++i) sat_bits |= uint64_t{h[at + i]} << (8 * i);
+  out->sat_bits = sat_bits;
+  at += mask_bytes;
   if (c == kGlonass) {
-    const size_t size = (present + 1) / 2;
+    const size_t size = (CountSatellites(sat_bits) + 1) / 2;
     if (at + size > available) return false;
     out->glo_nibbles = h + at;
     at += size;
@@ -157,6 +182,11 @@ bool ParseHeader(const uint8_t* h, size_t available, int c, CompactHeader* out) 
     exclusion = h[at];
     at += 1;
   }
+  out->length = at;
+  if (exclusion == 0) {
+    std::memcpy(out->signal_list, kPlainSignalLists.list[c], kCompactSignals);
+    return true;
+  }
   // The positions not excluded move up, in order; the end fills with no signal.
   const CompactSystem& system = kSystems[c];
   int next = 0;
@@ -165,7 +195,6 @@ bool ParseHeader(const uint8_t* h, size_t available, int c, CompactHeader* out) 
     out->signal_list[next++] = position < system.count ? system.signals[position] : kNoSignal;
   }
   while (next < kCompactSignals) out->signal_list[next++] = kNoSignal;
-  out->length = at;
   return true;
 }
 
@@ -247,9 +276,7 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
 
   const CompactSystem& system = kSystems[c];
   int k = 0;  // present satellites so far
-  uint64_t sat_bits = 0;
-  for (int i = 0; i < header.mask_bytes; ++i) sat_bits |= uint64_t{header.sat_mask[i]} << (8 * i);
-  for (; sat_bits != 0; sat_bits &= sat_bits - 1) {
+  for (uint64_t sat_bits = header.sat_bits; sat_bits != 0; sat_bits &= sat_bits - 1) {
     const int bit = std::countr_zero(sat_bits);
     int glo_k = -8;
     if (c == kGlonass) glo_k = (header.glo_nibbles[k / 2] >> (k % 2 == 0 ? 0 : 4) & 0x0F) - 8;
