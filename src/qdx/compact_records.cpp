@@ -10,19 +10,9 @@
 namespace kavrino {
 namespace {
 
-uint32_t Bits(uint32_t word, int low, int high) {
-  return (word >> low) & ((1u << (high - low + 1)) - 1u);
-}
-
-// Standalone and full records: filled, and without phase when the lock index is 0.
-uint8_t FlagsForLockIndex(uint32_t lock_index) {
-  return static_cast<uint8_t>(SIG_FLAG_FILLED | (lock_index == 0 ? SIG_FLAG_NO_PHASE : 0));
-}
-
-// The GPS P-code signals carry their C/N0 without the 10 dB-Hz offset.
-bool IsPCode(uint8_t signal) {
-  return signal == 1 || signal == 2;
-}
+using compact_bits::Bits;
+using compact_bits::FlagsForLockIndex;
+using compact_bits::IsPCode;
 
 size_t DecodeStandaloneMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
                               CompactMasterResult* out) {
@@ -139,69 +129,6 @@ size_t DecodeCompactMaster(const uint8_t* p, size_t available, const CompactMast
   if ((p[0] & 0x01) != 0) return DecodeStandaloneMaster(p, available, ctx, out);
   if ((p[0] & 0x03) == 0) return DecodeFullMaster(p, available, ctx, out);
   return DecodeDeltaMaster(p, available, ctx, (p[0] & 0x0F) == 0x0E, out);
-}
-
-size_t DecodeCompactSlave(const uint8_t* p, size_t available, const CompactSlaveContext& ctx,
-                          CompactSignalValues* out) {
-  if (available < 1) return 0;
-  const CompactMasterResult& master = *ctx.master;
-  const double pm = master.values.pseudorange_m;
-  const double lm = master.values.carrier_cycles;
-  const double lambda_m = master.wavelength_m;
-  const double lambda_s = ctx.wavelength_m;
-  if ((p[0] & 0x01) != 0) {  // standalone, 5 bytes
-    if (available < 5) return 0;
-    const uint32_t w = ReadU32(p);
-    const uint32_t carrier = Bits(w, 1, 16);
-    const uint32_t code = Bits(w, 17, 31);
-    const uint32_t lock_index = p[4] & 0x07u;
-    const uint32_t cn0 = p[4] >> 3;
-    out->pseudorange_m = lambda_s > lambda_m ? pm + code * 0.001 - 10.0 : pm - code * 0.001 + 10.0;
-    out->carrier_cycles = carrier != 0 ? out->pseudorange_m / lambda_s +
-                                             (lm - pm / lambda_m) * lambda_s / lambda_m - 32.768 +
-                                             carrier * 0.001
-                                       : MEAS_ABSENT;
-    out->cn0_dbhz = IsPCode(ctx.signal) ? master.values.cn0_dbhz - 3.0 - cn0 : cn0 + 24.0;
-    out->lock_time_ms = kCompactLockTimes[lock_index];
-    out->flags = FlagsForLockIndex(lock_index);
-    return 5;
-  }
-  if ((p[0] & 0x03) == 0x02) {  // delta, 3 bytes
-    if (available < 3) return 0;
-    const uint16_t w = ReadU16(p);
-    const uint32_t code = Bits(w, 2, 13);
-    const uint32_t cn0_delta = Bits(w, 14, 15);
-    const CompactRefSignal& rm = *ctx.ref_master;
-    const CompactRefSignal& rs = *ctx.ref_slave;
-    // The slave follows the master's carrier change since the reference
-    // epoch; without that change neither of its values can be formed.
-    if (IsMeasPresent(lm) && IsMeasPresent(rm.carrier_cycles)) {
-      out->carrier_cycles =
-          p[2] * 0.001 + lambda_m * (lm - rm.carrier_cycles) / lambda_s + rs.carrier_cycles - 0.128;
-      out->pseudorange_m = lambda_s * (out->carrier_cycles - rs.carrier_cycles) + rs.pseudorange_m -
-                           2.048 + code * 0.001;
-    } else {
-      out->carrier_cycles = MEAS_ABSENT;
-      out->pseudorange_m = MEAS_ABSENT;
-    }
-    out->cn0_dbhz = rs.cn0_dbhz - 2.0 + cn0_delta;
-    out->lock_time_ms = rs.lock_time_ms;
-    out->flags = static_cast<uint8_t>(rs.flags & (SIG_FLAG_FILLED | SIG_FLAG_NO_PHASE));
-    return 3;
-  }
-  // full, 7 bytes
-  if (available < 7) return 0;
-  const uint32_t w = ReadU32(p);
-  const uint32_t carrier = Bits(w, 2, 23);
-  const uint32_t lock_index = Bits(w, 24, 27);
-  const uint32_t code = (Bits(w, 28, 30) << 16) | ReadU16(p + 4);
-  out->pseudorange_m = pm + code * 0.001 - 262.144;
-  out->carrier_cycles =
-      carrier != 0 ? out->pseudorange_m / lambda_s - 2097.152 + carrier * 0.001 : MEAS_ABSENT;
-  out->cn0_dbhz = (p[6] & 0x3Fu) + (IsPCode(ctx.signal) ? 0.0 : 10.0);
-  out->lock_time_ms = kCompactLockTimes[lock_index];
-  out->flags = FlagsForLockIndex(lock_index);
-  return 7;
 }
 
 }  // namespace kavrino
