@@ -1,8 +1,6 @@
 // Master and slave records of the compact measurement family.
 #include "qdx/compact_records.h"
 
-#include <bit>
-
 #include "gnss/signals.h"
 #include "qdx/block.h"
 #include "qdx/meas_epoch.h"
@@ -12,7 +10,6 @@ namespace {
 
 using compact_bits::Bits;
 using compact_bits::FlagsForLockIndex;
-using compact_bits::IsPCode;
 
 size_t DecodeStandaloneMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
                               CompactMasterResult* out) {
@@ -34,43 +31,6 @@ size_t DecodeStandaloneMaster(const uint8_t* p, size_t available, const CompactM
   v.flags = FlagsForLockIndex(lock_index);
   out->slave_mask = static_cast<uint16_t>((Bits(w, 28, 31) << (out->master + 1)) & 0xFFFFu);
   out->range_rate = ctx.rate_flag ? ReadI16(p + 8) : 0;
-  out->is_delta = false;
-  return size;
-}
-
-size_t DecodeFullMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
-                        CompactMasterResult* out) {
-  if (available < 10) return 0;
-  const uint32_t w = ReadU32(p);
-  const uint16_t tail = ReadU16(p + 8);
-  uint32_t mask = Bits(tail, 6, 14);
-  size_t size = 10;
-  if ((tail & 0x8000u) != 0) {
-    if (available < 11) return 0;
-    mask |= static_cast<uint32_t>(p[10] & 0x7F) << 9;
-    size = 11;
-  }
-  int16_t rate = 0;
-  if (ctx.rate_flag) {
-    if (available < size + 2) return 0;
-    rate = ReadI16(p + size);
-    size += 2;
-  }
-  if (mask == 0) return 0;
-  const uint32_t carrier = Bits(w, 6, 27);
-  const uint32_t lock_index = Bits(w, 28, 31);
-  out->master = static_cast<uint8_t>(std::countr_zero(mask));
-  const uint8_t signal = ctx.signal_list[out->master];
-  out->wavelength_m = SignalWavelength(signal, ctx.glo_k);
-  CompactSignalValues& v = out->values;
-  v.pseudorange_m = (Bits(w, 2, 5) * 4294967296.0 + static_cast<double>(ReadU32(p + 4))) * 0.001;
-  v.carrier_cycles =
-      carrier != 0 ? v.pseudorange_m / out->wavelength_m - 2097.152 + carrier * 0.001 : MEAS_ABSENT;
-  v.cn0_dbhz = Bits(tail, 0, 5) + (IsPCode(signal) ? 0.0 : 10.0);
-  v.lock_time_ms = kCompactLockTimes[lock_index];
-  v.flags = FlagsForLockIndex(lock_index);
-  out->slave_mask = static_cast<uint16_t>(mask & ~(1u << out->master));
-  out->range_rate = rate;
   out->is_delta = false;
   return size;
 }
@@ -123,11 +83,9 @@ size_t DecodeDeltaMaster(const uint8_t* p, size_t available, const CompactMaster
 
 }  // namespace
 
-size_t DecodeCompactMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
-                           CompactMasterResult* out) {
-  if (available < 1) return 0;
+size_t DecodeOtherMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
+                         CompactMasterResult* out) {
   if ((p[0] & 0x01) != 0) return DecodeStandaloneMaster(p, available, ctx, out);
-  if ((p[0] & 0x03) == 0) return DecodeFullMaster(p, available, ctx, out);
   return DecodeDeltaMaster(p, available, ctx, (p[0] & 0x0F) == 0x0E, out);
 }
 

@@ -1,8 +1,11 @@
 // The satellite records of a compact constellation sub-block: one master
 // record per satellite, then one slave record per slave signal. Pure decoding
-// of bytes into values; the reference state is only read here.
+// of bytes into values; the reference state is only read here. The full master
+// and the slave records are inline, for the per-signal loop of the decoder;
+// the standalone and delta master records are in compact_records.cpp.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -48,21 +51,6 @@ struct CompactMasterResult {
   bool is_delta;       // short or long delta record
 };
 
-// Decodes the master record at `p` with `available` bytes left in the block.
-// Returns the bytes consumed, 0 when the record runs past the end or is a full
-// record with an empty signal mask.
-size_t DecodeCompactMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
-                           CompactMasterResult* out);
-
-// What a slave record needs: the master just decoded and the references.
-struct CompactSlaveContext {
-  const CompactMasterResult* master;
-  uint8_t signal;  // signal number of the slave
-  double wavelength_m;
-  const CompactRefSignal* ref_master;  // reference record of the stored master index
-  const CompactRefSignal* ref_slave;   // reference record of the n-th stored slave
-};
-
 // Bit fields and flags shared by the master and slave records.
 namespace compact_bits {
 
@@ -81,6 +69,68 @@ inline bool IsPCode(uint8_t signal) {
 }
 
 }  // namespace compact_bits
+
+// Full master record (the common one at reference epochs).
+inline size_t DecodeFullMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
+                               CompactMasterResult* out) {
+  using namespace compact_bits;
+  if (available < 10) return 0;
+  const uint32_t w = ReadU32(p);
+  const uint16_t tail = ReadU16(p + 8);
+  uint32_t mask = Bits(tail, 6, 14);
+  size_t size = 10;
+  if ((tail & 0x8000u) != 0) {
+    if (available < 11) return 0;
+    mask |= static_cast<uint32_t>(p[10] & 0x7F) << 9;
+    size = 11;
+  }
+  int16_t rate = 0;
+  if (ctx.rate_flag) {
+    if (available < size + 2) return 0;
+    rate = ReadI16(p + size);
+    size += 2;
+  }
+  if (mask == 0) return 0;
+  const uint32_t carrier = Bits(w, 6, 27);
+  const uint32_t lock_index = Bits(w, 28, 31);
+  out->master = static_cast<uint8_t>(std::countr_zero(mask));
+  const uint8_t signal = ctx.signal_list[out->master];
+  out->wavelength_m = SignalWavelength(signal, ctx.glo_k);
+  CompactSignalValues& v = out->values;
+  v.pseudorange_m = (Bits(w, 2, 5) * 4294967296.0 + static_cast<double>(ReadU32(p + 4))) * 0.001;
+  v.carrier_cycles =
+      carrier != 0 ? v.pseudorange_m / out->wavelength_m - 2097.152 + carrier * 0.001 : MEAS_ABSENT;
+  v.cn0_dbhz = Bits(tail, 0, 5) + (IsPCode(signal) ? 0.0 : 10.0);
+  v.lock_time_ms = kCompactLockTimes[lock_index];
+  v.flags = FlagsForLockIndex(lock_index);
+  out->slave_mask = static_cast<uint16_t>(mask & ~(1u << out->master));
+  out->range_rate = rate;
+  out->is_delta = false;
+  return size;
+}
+
+// Standalone and delta master records.
+size_t DecodeOtherMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
+                         CompactMasterResult* out);
+
+// Decodes the master record at `p` with `available` bytes left in the block.
+// Returns the bytes consumed, 0 when the record runs past the end or is a full
+// record with an empty signal mask.
+inline size_t DecodeCompactMaster(const uint8_t* p, size_t available,
+                                  const CompactMasterContext& ctx, CompactMasterResult* out) {
+  if (available < 1) return 0;
+  if ((p[0] & 0x03) == 0) return DecodeFullMaster(p, available, ctx, out);
+  return DecodeOtherMaster(p, available, ctx, out);
+}
+
+// What a slave record needs: the master just decoded and the references.
+struct CompactSlaveContext {
+  const CompactMasterResult* master;
+  uint8_t signal;  // signal number of the slave
+  double wavelength_m;
+  const CompactRefSignal* ref_master;  // reference record of the stored master index
+  const CompactRefSignal* ref_slave;   // reference record of the n-th stored slave
+};
 
 // Decodes the slave record at `p`; returns the bytes consumed or 0. Inline: it
 // runs once per slave signal, in the loop that also stores the signal.
