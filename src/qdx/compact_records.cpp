@@ -1,4 +1,5 @@
-// Master and slave records of the compact measurement family.
+// Standalone and delta master records of the compact measurement family; the
+// full master and the slave records are inline in compact_records.h.
 #include "qdx/compact_records.h"
 
 #include "gnss/signals.h"
