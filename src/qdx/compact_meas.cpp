@@ -48,7 +48,8 @@ bool IsFilled(const uint8_t* buffer) {
   return buffer[4] != 0 || buffer[5] != 0;
 }
 
-// Read position in one companion block; `block` is null when none is pending.
+// Read position in one companion block; `length` is 0 when none is pending, so
+// that every read finds itself past the end.
 struct CompanionCursor {
   const uint8_t* block = nullptr;
   size_t length = 0;
@@ -64,44 +65,50 @@ CompanionCursor OpenCompanion(const uint8_t* buffer) {
   return cursor;
 }
 
+// One Doppler code: a sign bit and a magnitude.
+struct DopplerCode {
+  uint32_t magnitude;
+  bool negative;
+};
+
 // Next Doppler code: false when there is none (no block, or the codes ran out).
-bool NextDopplerCode(CompanionCursor* c, int64_t* value, uint32_t* magnitude, bool* negative) {
-  if (c->block == nullptr) return false;
+inline bool NextDopplerCode(CompanionCursor* c, DopplerCode* out) {
   const size_t at = kCompanionDataOffset + c->position;
   if (at >= c->length) return false;
-  const uint8_t first = c->block[at];
-  size_t size;
-  if ((first & 0x02) == 0) {
-    size = 1;
-  } else if ((first & 0x06) == 0x02) {
-    size = 2;
-  } else if ((first & 0x0E) == 0x06) {
-    size = 3;
-  } else {
-    size = 4;
-  }
+  // The low bits of the first byte give the size: x0 1 byte, 01 2, 011 3, 111 4.
+  static constexpr uint8_t kSize[16] = {1, 1, 2, 2, 1, 1, 3, 3, 1, 1, 2, 2, 1, 1, 4, 4};
+  const uint8_t* p = c->block + at;
+  const size_t size = kSize[p[0] & 0x0F];
   if (at + size > c->length) {
-    c->block = nullptr;  // the codes ran past the end: the rest read as absent
+    c->length = 0;  // the codes ran past the end: the rest read as absent
     return false;
   }
-  uint32_t word = 0;
-  for (size_t i = 0; i < size; ++i) word |= static_cast<uint32_t>(c->block[at + i]) << (8 * i);
-  static constexpr int kShift[5] = {0, 2, 3, 4, 4};
+  // The masks drop the bytes of the following codes.
+  uint32_t word;
+  if (at + 4 <= c->length) {
+    word = ReadU32(p);
+  } else {
+    word = 0;
+    for (size_t i = 0; i < size; ++i) word |= static_cast<uint32_t>(p[i]) << (8 * i);
+  }
+  static constexpr uint8_t kShift[5] = {0, 2, 3, 4, 4};
   static constexpr uint32_t kBits[5] = {0, 0x3F, 0x1FFF, 0xFFFFF, 0xFFFFFFF};
-  *magnitude = (word >> kShift[size]) & kBits[size];
-  *negative = (word & 1) != 0;
-  *value = *negative ? -static_cast<int64_t>(*magnitude) : *magnitude;
+  out->magnitude = (word >> kShift[size]) & kBits[size];
+  out->negative = (word & 1) != 0;
   c->position += size;
   return true;
 }
 
+int64_t SignedCode(const DopplerCode& code) {
+  return code.negative ? -static_cast<int64_t>(code.magnitude) : code.magnitude;
+}
+
 // Next C/N0 fraction in dB-Hz (0 without a block or past its end).
-double NextCn0Fraction(CompanionCursor* c) {
+inline double NextCn0Fraction(CompanionCursor* c) {
   const size_t n = c->position++;
-  if (c->block == nullptr) return 0.0;
   const size_t at = kCompanionDataOffset + n / 2;
   if (at >= c->length) return 0.0;
-  const uint32_t nibble = (n % 2 == 0) ? (c->block[at] & 0x0F) : (c->block[at] >> 4);
+  const uint32_t nibble = (c->block[at] >> (n % 2 * 4)) & 0x0F;
   return nibble * 0.0625 - 0.5;
 }
 
@@ -114,27 +121,52 @@ struct Companions {
 struct CompactHeader {
   size_t length = 0;
   uint8_t standalone_master = 0;
-  const uint8_t* sat_mask = nullptr;
-  int mask_bytes = 0;
+  uint64_t sat_bits = 0;  // the satellite mask, first byte lowest
   const uint8_t* glo_nibbles = nullptr;
   uint16_t beidou_base_mask = 0;
   uint8_t signal_list[kCompactSignals];
 };
+
+// Set bits of a satellite mask (std::popcount would be a library call here).
+int CountSatellites(uint64_t bits) {
+  bits -= (bits >> 1) & 0x5555555555555555u;
+  bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
+  bits = (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<int>((bits * 0x0101010101010101u) >> 56);
+}
+
+// The signal list of each constellation when no position is excluded.
+struct PlainSignalLists {
+  uint8_t list[kCompactConstellations][kCompactSignals];
+};
+
+constexpr PlainSignalLists MakePlainSignalLists() {
+  PlainSignalLists lists{};
+  for (int c = 0; c < kCompactConstellations; ++c) {
+    for (int position = 0; position < kCompactSignals; ++position) {
+      lists.list[c][position] =
+          position < kSystems[c].count ? kSystems[c].signals[position] : kNoSignal;
+    }
+  }
+  return lists;
+}
+
+constexpr PlainSignalLists kPlainSignalLists = MakePlainSignalLists();
 
 // Parses the header at `h` (`available` bytes); false when it runs past them.
 bool ParseHeader(const uint8_t* h, size_t available, int c, CompactHeader* out) {
   if (available < 1) return false;
   const uint8_t h0 = h[0];
   size_t at = 1;
-  out->mask_bytes = (h0 & 0x07) == 7 ? 8 : (h0 & 0x07);
+  const int mask_bytes = (h0 & 0x07) == 7 ? 8 : (h0 & 0x07);
   out->standalone_master = (h0 >> 3) & 0x0F;
-  if (at + out->mask_bytes > available) return false;
-  out->sat_mask = h + at;
-  int present = 0;
-  for (int i = 0; i < out->mask_bytes; ++i) present += std::popcount(out->sat_mask[i]);
-  at += out->mask_bytes;
+  if (at + mask_bytes > available) return false;
+  uint64_t sat_bits = 0;
+  for (int i = 0; i < mask_bytes; ++i) sat_bits |= uint64_t{h[at + i]} << (8 * i);
+  out->sat_bits = sat_bits;
+  at += mask_bytes;
   if (c == kGlonass) {
-    const size_t size = (present + 1) / 2;
+    const size_t size = (CountSatellites(sat_bits) + 1) / 2;
     if (at + size > available) return false;
     out->glo_nibbles = h + at;
     at += size;
@@ -150,6 +182,11 @@ bool ParseHeader(const uint8_t* h, size_t available, int c, CompactHeader* out) 
     exclusion = h[at];
     at += 1;
   }
+  out->length = at;
+  if (exclusion == 0) {
+    std::memcpy(out->signal_list, kPlainSignalLists.list[c], kCompactSignals);
+    return true;
+  }
   // The positions not excluded move up, in order; the end fills with no signal.
   const CompactSystem& system = kSystems[c];
   int next = 0;
@@ -158,7 +195,6 @@ bool ParseHeader(const uint8_t* h, size_t available, int c, CompactHeader* out) 
     out->signal_list[next++] = position < system.count ? system.signals[position] : kNoSignal;
   }
   while (next < kCompactSignals) out->signal_list[next++] = kNoSignal;
-  out->length = at;
   return true;
 }
 
@@ -169,8 +205,8 @@ struct EntryIndex {
   uint8_t entry_of[256];
 };
 
-// The record entry of a satellite, added when it is not there yet. The caller
-// stores `sat_index` in the entry.
+// The record entry of a satellite, added when it is not there yet, with every
+// signal slot empty. The caller stores `sat_index` and `glo_freq`.
 MeasSatEntry* FindOrAddEntry(MeasEpochRecord* record, EntryIndex* index, uint8_t sat_index) {
   if (index->entry_of[sat_index] != 0) return &record->sats[index->entry_of[sat_index] - 1];
   uint32_t i = record->num_sats;
@@ -181,8 +217,12 @@ MeasSatEntry* FindOrAddEntry(MeasEpochRecord* record, EntryIndex* index, uint8_t
     index->entry_of[record->sats[i].sat_index] = 0;
   }
   index->entry_of[sat_index] = static_cast<uint8_t>(i + 1);
+  // Readers of an entry look only at the slots whose flags are set, so the
+  // flags are all that is cleared of the signal slots.
   MeasSatEntry* entry = &record->sats[i];
-  std::memset(static_cast<void*>(entry), 0, sizeof *entry);
+  for (auto& antenna : entry->sig) {
+    for (MeasSignal& slot : antenna) slot.flags = 0;
+  }
   entry->channel = static_cast<uint8_t>(i);
   return entry;
 }
@@ -195,7 +235,7 @@ void StoreSignal(MeasSignal* slot, const CompactSignalValues& v, uint8_t signal,
   slot->cn0_dbhz = static_cast<float>(v.cn0_dbhz + fraction);
   slot->lock_time_ms = v.lock_time_ms;
   slot->signal_type = signal;
-  slot->flags = v.flags;
+  slot->flags = signal < kNoSignal ? v.flags : 0;  // a position without a signal stays empty
 }
 
 CompactRefSignal ToReference(const CompactSignalValues& v) {
@@ -236,9 +276,7 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
 
   const CompactSystem& system = kSystems[c];
   int k = 0;  // present satellites so far
-  uint64_t sat_bits = 0;
-  for (int i = 0; i < header.mask_bytes; ++i) sat_bits |= uint64_t{header.sat_mask[i]} << (8 * i);
-  for (; sat_bits != 0; sat_bits &= sat_bits - 1) {
+  for (uint64_t sat_bits = header.sat_bits; sat_bits != 0; sat_bits &= sat_bits - 1) {
     const int bit = std::countr_zero(sat_bits);
     int glo_k = -8;
     if (c == kGlonass) glo_k = (header.glo_nibbles[k / 2] >> (k % 2 == 0 ? 0 : 4) & 0x0F) - 8;
@@ -269,6 +307,7 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
     if (used == 0) return 0;
     position += used;
     const uint8_t m = master.master;
+    ref_sat->sig_used |= static_cast<uint16_t>((1u << m) | master.slave_mask);
     int64_t range_rate = ref_sat->range_rate;
     if (reference_epoch) {
       ref_sat->master = m;
@@ -280,12 +319,10 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
     RaiseLockTime(&ref_sig[m], master.values.lock_time_ms);
 
     double master_doppler = MEAS_ABSENT;
-    int64_t code;
-    uint32_t magnitude;
-    bool negative;
-    if (NextDopplerCode(&companions->doppler, &code, &magnitude, &negative) &&
-        !(negative && magnitude == 0xFFFFFFFu)) {
-      master_doppler = -(64.0 * range_rate + code) * 0.001 / master.wavelength_m;
+    DopplerCode code;
+    if (NextDopplerCode(&companions->doppler, &code) &&
+        !(code.negative && code.magnitude == 0xFFFFFFFu)) {
+      master_doppler = -(64.0 * range_rate + SignedCode(code)) * 0.001 / master.wavelength_m;
     }
     const double master_fraction = NextCn0Fraction(&companions->cn0);
 
@@ -304,9 +341,9 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
       if (slave_used == 0) return 0;
       position += slave_used;
       double slave_doppler = MEAS_ABSENT;
-      if (NextDopplerCode(&companions->doppler, &code, &magnitude, &negative) &&
-          !(negative && magnitude == 0xFFFFFu) && IsMeasPresent(master_doppler)) {
-        slave_doppler = (1000.0 * master.wavelength_m * master_doppler - code) * 0.001 /
+      if (NextDopplerCode(&companions->doppler, &code) &&
+          !(code.negative && code.magnitude == 0xFFFFFu) && IsMeasPresent(master_doppler)) {
+        slave_doppler = (1000.0 * master.wavelength_m * master_doppler - SignedCode(code)) * 0.001 /
                         slave_context.wavelength_m;
       }
       if (reference_epoch) {
@@ -323,9 +360,6 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
     if (m < kSignalSlots) {
       StoreSignal(&entry->sig[stream][m], master.values, header.signal_list[m], master_doppler,
                   master_fraction);
-    }
-    for (MeasSignal& slot : entry->sig[stream]) {
-      if (slot.signal_type > 33) slot.flags = 0;
     }
   }
   return position;
@@ -353,8 +387,12 @@ void ClearReference(CompactRefState* ref) {
   for (int c = 0; c < kCompactConstellations; ++c) {
     for (uint64_t bits = ref->used_bits[c]; bits != 0; bits &= bits - 1) {
       const int bit = std::countr_zero(bits);
-      std::memset(static_cast<void*>(&ref->sats[c][bit]), 0, sizeof ref->sats[c][bit]);
-      std::memset(static_cast<void*>(ref->sig[c][bit]), 0, sizeof ref->sig[c][bit]);
+      CompactRefSat* sat = &ref->sats[c][bit];
+      for (uint32_t used = sat->sig_used; used != 0; used &= used - 1) {
+        std::memset(static_cast<void*>(&ref->sig[c][bit][std::countr_zero(used)]), 0,
+                    sizeof(CompactRefSignal));
+      }
+      std::memset(static_cast<void*>(sat), 0, sizeof *sat);
     }
     ref->used_bits[c] = 0;
   }

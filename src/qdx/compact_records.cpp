@@ -1,7 +1,6 @@
-// Master and slave records of the compact measurement family.
+// Standalone and delta master records of the compact measurement family; the
+// full master and the slave records are inline in compact_records.h.
 #include "qdx/compact_records.h"
-
-#include <bit>
 
 #include "gnss/signals.h"
 #include "qdx/block.h"
@@ -10,19 +9,8 @@
 namespace kavrino {
 namespace {
 
-uint32_t Bits(uint32_t word, int low, int high) {
-  return (word >> low) & ((1u << (high - low + 1)) - 1u);
-}
-
-// Standalone and full records: filled, and without phase when the lock index is 0.
-uint8_t FlagsForLockIndex(uint32_t lock_index) {
-  return static_cast<uint8_t>(SIG_FLAG_FILLED | (lock_index == 0 ? SIG_FLAG_NO_PHASE : 0));
-}
-
-// The GPS P-code signals carry their C/N0 without the 10 dB-Hz offset.
-bool IsPCode(uint8_t signal) {
-  return signal == 1 || signal == 2;
-}
+using compact_bits::Bits;
+using compact_bits::FlagsForLockIndex;
 
 size_t DecodeStandaloneMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
                               CompactMasterResult* out) {
@@ -44,43 +32,6 @@ size_t DecodeStandaloneMaster(const uint8_t* p, size_t available, const CompactM
   v.flags = FlagsForLockIndex(lock_index);
   out->slave_mask = static_cast<uint16_t>((Bits(w, 28, 31) << (out->master + 1)) & 0xFFFFu);
   out->range_rate = ctx.rate_flag ? ReadI16(p + 8) : 0;
-  out->is_delta = false;
-  return size;
-}
-
-size_t DecodeFullMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
-                        CompactMasterResult* out) {
-  if (available < 10) return 0;
-  const uint32_t w = ReadU32(p);
-  const uint16_t tail = ReadU16(p + 8);
-  uint32_t mask = Bits(tail, 6, 14);
-  size_t size = 10;
-  if ((tail & 0x8000u) != 0) {
-    if (available < 11) return 0;
-    mask |= static_cast<uint32_t>(p[10] & 0x7F) << 9;
-    size = 11;
-  }
-  int16_t rate = 0;
-  if (ctx.rate_flag) {
-    if (available < size + 2) return 0;
-    rate = ReadI16(p + size);
-    size += 2;
-  }
-  if (mask == 0) return 0;
-  const uint32_t carrier = Bits(w, 6, 27);
-  const uint32_t lock_index = Bits(w, 28, 31);
-  out->master = static_cast<uint8_t>(std::countr_zero(mask));
-  const uint8_t signal = ctx.signal_list[out->master];
-  out->wavelength_m = SignalWavelength(signal, ctx.glo_k);
-  CompactSignalValues& v = out->values;
-  v.pseudorange_m = (Bits(w, 2, 5) * 4294967296.0 + static_cast<double>(ReadU32(p + 4))) * 0.001;
-  v.carrier_cycles =
-      carrier != 0 ? v.pseudorange_m / out->wavelength_m - 2097.152 + carrier * 0.001 : MEAS_ABSENT;
-  v.cn0_dbhz = Bits(tail, 0, 5) + (IsPCode(signal) ? 0.0 : 10.0);
-  v.lock_time_ms = kCompactLockTimes[lock_index];
-  v.flags = FlagsForLockIndex(lock_index);
-  out->slave_mask = static_cast<uint16_t>(mask & ~(1u << out->master));
-  out->range_rate = rate;
   out->is_delta = false;
   return size;
 }
@@ -133,75 +84,10 @@ size_t DecodeDeltaMaster(const uint8_t* p, size_t available, const CompactMaster
 
 }  // namespace
 
-size_t DecodeCompactMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
-                           CompactMasterResult* out) {
-  if (available < 1) return 0;
+size_t DecodeOtherMaster(const uint8_t* p, size_t available, const CompactMasterContext& ctx,
+                         CompactMasterResult* out) {
   if ((p[0] & 0x01) != 0) return DecodeStandaloneMaster(p, available, ctx, out);
-  if ((p[0] & 0x03) == 0) return DecodeFullMaster(p, available, ctx, out);
   return DecodeDeltaMaster(p, available, ctx, (p[0] & 0x0F) == 0x0E, out);
-}
-
-size_t DecodeCompactSlave(const uint8_t* p, size_t available, const CompactSlaveContext& ctx,
-                          CompactSignalValues* out) {
-  if (available < 1) return 0;
-  const CompactMasterResult& master = *ctx.master;
-  const double pm = master.values.pseudorange_m;
-  const double lm = master.values.carrier_cycles;
-  const double lambda_m = master.wavelength_m;
-  const double lambda_s = ctx.wavelength_m;
-  if ((p[0] & 0x01) != 0) {  // standalone, 5 bytes
-    if (available < 5) return 0;
-    const uint32_t w = ReadU32(p);
-    const uint32_t carrier = Bits(w, 1, 16);
-    const uint32_t code = Bits(w, 17, 31);
-    const uint32_t lock_index = p[4] & 0x07u;
-    const uint32_t cn0 = p[4] >> 3;
-    out->pseudorange_m = lambda_s > lambda_m ? pm + code * 0.001 - 10.0 : pm - code * 0.001 + 10.0;
-    out->carrier_cycles = carrier != 0 ? out->pseudorange_m / lambda_s +
-                                             (lm - pm / lambda_m) * lambda_s / lambda_m - 32.768 +
-                                             carrier * 0.001
-                                       : MEAS_ABSENT;
-    out->cn0_dbhz = IsPCode(ctx.signal) ? master.values.cn0_dbhz - 3.0 - cn0 : cn0 + 24.0;
-    out->lock_time_ms = kCompactLockTimes[lock_index];
-    out->flags = FlagsForLockIndex(lock_index);
-    return 5;
-  }
-  if ((p[0] & 0x03) == 0x02) {  // delta, 3 bytes
-    if (available < 3) return 0;
-    const uint16_t w = ReadU16(p);
-    const uint32_t code = Bits(w, 2, 13);
-    const uint32_t cn0_delta = Bits(w, 14, 15);
-    const CompactRefSignal& rm = *ctx.ref_master;
-    const CompactRefSignal& rs = *ctx.ref_slave;
-    // The slave follows the master's carrier change since the reference
-    // epoch; without that change neither of its values can be formed.
-    if (IsMeasPresent(lm) && IsMeasPresent(rm.carrier_cycles)) {
-      out->carrier_cycles =
-          p[2] * 0.001 + lambda_m * (lm - rm.carrier_cycles) / lambda_s + rs.carrier_cycles - 0.128;
-      out->pseudorange_m = lambda_s * (out->carrier_cycles - rs.carrier_cycles) + rs.pseudorange_m -
-                           2.048 + code * 0.001;
-    } else {
-      out->carrier_cycles = MEAS_ABSENT;
-      out->pseudorange_m = MEAS_ABSENT;
-    }
-    out->cn0_dbhz = rs.cn0_dbhz - 2.0 + cn0_delta;
-    out->lock_time_ms = rs.lock_time_ms;
-    out->flags = static_cast<uint8_t>(rs.flags & (SIG_FLAG_FILLED | SIG_FLAG_NO_PHASE));
-    return 3;
-  }
-  // full, 7 bytes
-  if (available < 7) return 0;
-  const uint32_t w = ReadU32(p);
-  const uint32_t carrier = Bits(w, 2, 23);
-  const uint32_t lock_index = Bits(w, 24, 27);
-  const uint32_t code = (Bits(w, 28, 30) << 16) | ReadU16(p + 4);
-  out->pseudorange_m = pm + code * 0.001 - 262.144;
-  out->carrier_cycles =
-      carrier != 0 ? out->pseudorange_m / lambda_s - 2097.152 + carrier * 0.001 : MEAS_ABSENT;
-  out->cn0_dbhz = (p[6] & 0x3Fu) + (IsPCode(ctx.signal) ? 0.0 : 10.0);
-  out->lock_time_ms = kCompactLockTimes[lock_index];
-  out->flags = FlagsForLockIndex(lock_index);
-  return 7;
 }
 
 }  // namespace kavrino

@@ -35,6 +35,7 @@ struct CompactRefSat {
   uint8_t master;  // compact signal index of the master signal
   uint8_t num_slaves;
   uint8_t slaves[kCompactMaxSlaves];  // compact signal indexes in decoding order
+  uint16_t sig_used;                  // signal indexes whose entries of `sig` may be non-zero
 };
 
 struct CompactRefState {
@@ -44,7 +45,8 @@ struct CompactRefState {
   CompactRefSat sats[kCompactConstellations][kCompactSatBits];
   CompactRefSignal sig[kCompactConstellations][kCompactSatBits][kCompactSignals];
   // Satellite bits whose entries of `sats` and `sig` may be non-zero: a new
-  // reference epoch clears only those (the whole state is some 240 KB).
+  // reference epoch clears only those, and of `sig` only the signals in the
+  // satellite's `sig_used` (the whole state is some 240 KB).
   uint64_t used_bits[kCompactConstellations];
 };
 
