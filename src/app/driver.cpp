@@ -96,17 +96,12 @@ const NavProduct* FindNavProduct(char letter) {
   return nullptr;
 }
 
-// Walks over an input file that the navigation products make: one per product,
-// one per system not excluded for the mixed file.
+// Walks over an input file that its navigation products make.
 int CountNavWalks(const RunSettings& settings) {
-  constexpr uint32_t kMixedSystems[] = {FLAG_EXCL_GPS,  FLAG_EXCL_GLONASS, FLAG_EXCL_GALILEO,
-                                        FLAG_EXCL_SBAS, FLAG_EXCL_BEIDOU,  FLAG_EXCL_QZSS};
   int walks = 0;
   for (char letter : settings.file_types) {
-    if (letter == 'P') {
-      for (uint32_t exclusion : kMixedSystems) walks += (settings.flags & exclusion) ? 0 : 1;
-    } else if (FindNavProduct(letter) != nullptr) {
-      ++walks;
+    if (const NavProduct* product = FindNavProduct(letter)) {
+      walks += NavProductWalks(*product, settings.flags);
     }
   }
   return walks;

@@ -154,6 +154,13 @@ void WriteProductHeader(const NavPass& pass, char letter, const ReceiverSetupRec
 
 }  // namespace
 
+int NavProductWalks(const NavProduct& product, uint32_t flags) {
+  if (product.letter != 'P') return 1;
+  int walks = 0;
+  for (const MixedRun& mixed : kMixedRuns) walks += (flags & mixed.exclusion) ? 0 : 1;
+  return walks;
+}
+
 void SettleNavWindow(int64_t first_epoch_ms, int64_t* start_ms, int64_t* end_ms) {
   SettleTimeOfDay(first_epoch_ms, start_ms, end_ms);
   if (first_epoch_ms != 0 && *start_ms == kNoStartMs) *start_ms = first_epoch_ms - kNavMarginMs;

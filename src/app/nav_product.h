@@ -54,6 +54,10 @@ int MakeNavigationProduct(const RunSettings& settings, const std::string& input,
                           const NavProduct& product, const NavProgress& progress,
                           NavInputShare* share);
 
+// Walks over the input that the product makes: one, or one per system not
+// excluded by `flags` for the mixed file.
+int NavProductWalks(const NavProduct& product, uint32_t flags);
+
 // The window of a navigation product: a time of day is tied to the day of the
 // first data epoch, and an open start becomes four hours before that epoch
 // (navigation messages received that long before the data are still taken).

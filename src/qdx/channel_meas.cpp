@@ -151,19 +151,6 @@ bool DecodeSatellite(const uint8_t* block, size_t length, size_t offset, uint32_
   return stored;
 }
 
-// Makes an entry empty for every reader: readers look at a slot's values only
-// when its flags are set, so the values of earlier epochs may stay (clearing
-// the whole 452-byte entry for each satellite of each epoch was a large part
-// of the decode).
-void ClearEntry(MeasSatEntry* sat) {
-  sat->channel = 0;
-  sat->sat_index = 0;
-  sat->glo_freq = 0;
-  for (auto& antenna : sat->sig) {
-    for (MeasSignal& slot : antenna) slot.flags = 0;
-  }
-}
-
 }  // namespace
 
 void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record, bool ranges_only) {
@@ -174,7 +161,7 @@ void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record, bo
   record->tow_ms = QdxBlockTow(block);
   record->week = QdxBlockWeek(block);
   record->num_sats = 0;
-  ClearEntry(&record->sats[0]);
+  ClearMeasSatEntry(&record->sats[0]);
   const size_t length = QdxBlockLength(block);
   if (length < kFirstSubBlock) return;
   const uint32_t mains = block[14];
@@ -192,7 +179,7 @@ void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record, bo
     if (offset + main_size > length) break;
     const uint32_t extras = block[offset + 19];
     if (n == cleared) {
-      ClearEntry(&record->sats[n]);
+      ClearMeasSatEntry(&record->sats[n]);
       ++cleared;
     }
     if (DecodeSatellite(block, length, offset, main_size, extra_size, variant, ranges_only, n,
@@ -203,7 +190,7 @@ void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record, bo
   }
   record->num_sats = n;
   if (n < kMaxEpochSats) {  // an entry tried and not kept leaves nothing behind
-    if (n == cleared) ClearEntry(&record->sats[n]);
+    if (n == cleared) ClearMeasSatEntry(&record->sats[n]);
     MeasSatEntry& spare = record->sats[n];
     spare.channel = 0;
     spare.sat_index = 0;

@@ -217,12 +217,8 @@ MeasSatEntry* FindOrAddEntry(MeasEpochRecord* record, EntryIndex* index, uint8_t
     index->entry_of[record->sats[i].sat_index] = 0;
   }
   index->entry_of[sat_index] = static_cast<uint8_t>(i + 1);
-  // Readers of an entry look only at the slots whose flags are set, so the
-  // flags are all that is cleared of the signal slots.
   MeasSatEntry* entry = &record->sats[i];
-  for (auto& antenna : entry->sig) {
-    for (MeasSignal& slot : antenna) slot.flags = 0;
-  }
+  ClearMeasSatEntry(entry);
   entry->channel = static_cast<uint8_t>(i);
   return entry;
 }
@@ -369,7 +365,7 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
 // entries are cleared as they are added, and the one after them here.
 void ClearSpareEntry(MeasEpochRecord* record) {
   if (record->num_sats < kMaxEpochSats) {
-    std::memset(static_cast<void*>(&record->sats[record->num_sats]), 0, sizeof record->sats[0]);
+    ClearMeasSatEntry(&record->sats[record->num_sats]);
   }
 }
 

@@ -38,6 +38,19 @@ struct MeasSatEntry {
   MeasSignal sig[kMaxAntennas][kSignalSlots];
 };
 
+// Makes an entry empty for every reader. Readers look at a slot's values only
+// when its flags are set, so the values of earlier epochs may stay: clearing
+// the whole 452-byte entry for each satellite of each epoch was a large part
+// of decoding.
+inline void ClearMeasSatEntry(MeasSatEntry* sat) {
+  sat->channel = 0;
+  sat->sat_index = 0;
+  sat->glo_freq = 0;
+  for (auto& antenna : sat->sig) {
+    for (MeasSignal& slot : antenna) slot.flags = 0;
+  }
+}
+
 struct MeasEpochRecord {
   uint32_t tow_ms;
   uint16_t week;
