@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "app/settings.h"
-#include "qdx/meas_epoch.h"
+#include "qdx/decode/meas_epoch.h"
 #include "rinex/obs/obs_types.h"
 
 using namespace kavrino;

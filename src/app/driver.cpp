@@ -7,11 +7,11 @@
 #include <string>
 
 #include "app/file_io.h"
-#include "app/nav_product.h"
+#include "convert/nav_product.h"
 #include "app/options.h"
 #include "app/settings.h"
-#include "rinex/met/met_file.h"
-#include "rinex/obs/obs_generator.h"
+#include "convert/met_product.h"
+#include "convert/obs_product.h"
 
 namespace kavrino {
 namespace {

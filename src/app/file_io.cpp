@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "diag/diag.h"
+#include "core/diag.h"
 #include "qdx/reader.h"
 
 namespace kavrino {

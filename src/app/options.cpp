@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/time.h"
+#include "core/time.h"
 
 #ifndef KAVRINO_BUILDER
 #define KAVRINO_BUILDER "kavrino release build"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "qdx/block.h"
-#include "qdx/meas_epoch.h"
+#include "qdx/decode/meas_epoch.h"
 #include "qdx/reader.h"
 
 namespace kavrino {

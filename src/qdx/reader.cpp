@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "diag/diag.h"
+#include "core/diag.h"
 #include "qdx/block.h"
 #include "qdx/nav_copy.h"
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "qdx/compact_state.h"
-#include "qdx/meas_epoch.h"
+#include "qdx/decode/compact_state.h"
+#include "qdx/decode/meas_epoch.h"
 
 namespace kavrino {
 

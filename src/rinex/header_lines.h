@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "app/time.h"
-#include "qdx/receiver_setup.h"
+#include "core/time.h"
+#include "qdx/decode/receiver_setup.h"
 
 namespace kavrino {
 

@@ -10,7 +10,7 @@
 
 #include "qdx/block.h"
 #include "qdx/reader.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

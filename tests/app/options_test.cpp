@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/time.h"
+#include "core/time.h"
 
 namespace kavrino {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "support/e2e.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/e2e.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "qdx/meas_decode.h"
+#include "qdx/decode/meas_decode.h"
 #include "qdx/reader.h"
 #include "support/e2e.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

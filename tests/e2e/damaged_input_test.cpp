@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "app/time.h"
+#include "core/time.h"
 #include "qdx/block.h"
-#include "qdx/meas_epoch.h"
-#include "support/qdx_writer.h"
+#include "qdx/decode/meas_epoch.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

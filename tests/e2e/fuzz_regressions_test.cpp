@@ -12,7 +12,7 @@
 #include "fuzz/meas_harness.h"
 #include "fuzz/reader_harness.h"
 #include "fuzz/setup_harness.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

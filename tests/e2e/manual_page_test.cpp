@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

@@ -15,7 +15,7 @@
 #include "qdx/block.h"
 #include "qdx/reader.h"
 #include "support/e2e.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "support/e2e.h"
 #include "support/meas_blocks.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

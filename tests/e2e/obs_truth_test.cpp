@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "gnss/signals.h"
+#include "core/signals.h"
 #include "support/e2e.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "gnss/signals.h"
+#include "core/signals.h"
 #include "qdx/block.h"
 #include "support/e2e.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

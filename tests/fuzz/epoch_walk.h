@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "qdx/meas_decode.h"
+#include "qdx/decode/meas_decode.h"
 #include "qdx/reader.h"
 
 namespace kavrino::fuzz {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/file_naming.h"
+#include "convert/file_naming.h"
 #include "app/settings.h"
 #include "qdx/block.h"
-#include "qdx/receiver_setup.h"
+#include "qdx/decode/receiver_setup.h"
 #include "rinex/header_lines.h"
 #include "rinex/obs/obs_site.h"
 

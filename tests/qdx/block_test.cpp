@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "qdx/reference_crc.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

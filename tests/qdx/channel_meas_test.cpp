@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "gnss/signals.h"
-#include "qdx/meas_decode.h"
+#include "core/signals.h"
+#include "qdx/decode/meas_decode.h"
 #include "support/meas_blocks.h"
 
 namespace kavrino {

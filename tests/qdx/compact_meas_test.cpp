@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "gnss/signals.h"
-#include "qdx/meas_decode.h"
+#include "core/signals.h"
+#include "qdx/decode/meas_decode.h"
 #include "qdx/reader.h"
-#include "support/compact_encoder.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/compact_encoder.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

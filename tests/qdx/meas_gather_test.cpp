@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "qdx/meas_decode.h"
+#include "qdx/decode/meas_decode.h"
 #include "qdx/reader.h"
 #include "support/meas_blocks.h"
 

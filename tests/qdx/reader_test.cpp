@@ -11,7 +11,7 @@
 #include "qdx/block.h"
 #include "qdx/nav_copy.h"
 #include "qdx/reference_crc.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

@@ -1,4 +1,4 @@
-#include "qdx/receiver_setup.h"
+#include "qdx/decode/receiver_setup.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "qdx/block.h"
 #include "qdx/reader.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

@@ -7,7 +7,7 @@
 #include <regex>
 #include <sstream>
 
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino::test {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino::test {
 

@@ -10,7 +10,7 @@
 #include "measure.h"
 #include "orbits.h"
 #include "scenario.h"
-#include "support/compact_encoder.h"
+#include "qdx/encode/compact_encoder.h"
 
 namespace kavrino::qdxgen {
 

@@ -2,10 +2,10 @@
 #include <algorithm>
 
 #include "blocks.h"
-#include "gnss/signals.h"
+#include "core/signals.h"
 #include "gps_time.h"
 #include "signal_info.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino::qdxgen {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "blocks.h"
 #include "gps_time.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino::qdxgen {
 namespace {

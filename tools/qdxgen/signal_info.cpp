@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "gnss/signals.h"
+#include "core/signals.h"
 
 namespace kavrino::qdxgen {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string_view>
 
-#include "app/time.h"
-#include "rinex/met/met_blocks.h"
-#include "rinex/met/xdr_sentence.h"
+#include "core/time.h"
+#include "qdx/decode/sensor_blocks.h"
+#include "qdx/decode/xdr_sentence.h"
 
 namespace kavrino {
 

@@ -5,8 +5,8 @@
 
 #include "app/file_io.h"
 #include "app/settings.h"
-#include "app/time.h"
-#include "gnss/signals.h"
+#include "core/time.h"
+#include "core/signals.h"
 #include "qdx/block.h"
 #include "qdx/reader.h"
 #include "rinex/nav/glo_sbas_nav.h"

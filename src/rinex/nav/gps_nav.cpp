@@ -3,13 +3,13 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "gnss/signals.h"
+#include "core/signals.h"
 #include "qdx/block.h"
-#include "qdx/ephemeris_blocks.h"
+#include "qdx/decode/ephemeris_blocks.h"
 #include "rinex/nav/kepler_records.h"
 #include "rinex/nav/nav_format.h"
-#include "rinex/nav/nav_generators.h"
-#include "rinex/nav/nav_walk.h"
+#include "convert/nav_generators.h"
+#include "convert/nav_walk.h"
 
 namespace kavrino {
 namespace {

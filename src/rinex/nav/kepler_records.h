@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "qdx/ephemeris_blocks.h"
+#include "qdx/decode/ephemeris_blocks.h"
 #include "rinex/nav/nav_slots.h"
 
 namespace kavrino {

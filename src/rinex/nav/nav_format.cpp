@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "app/settings.h"
-#include "app/time.h"
+#include "core/time.h"
 #include "rinex/format.h"
 #include "rinex/obs/obs_epoch.h"
 

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/time.h"
+#include "core/time.h"
 #include "rinex/nav/nav_slots.h"
 
 namespace kavrino {

@@ -2,8 +2,8 @@
 // records exist only in the mixed file.
 #include "rinex/nav/kepler_records.h"
 #include "rinex/nav/nav_format.h"
-#include "rinex/nav/nav_generators.h"
-#include "rinex/nav/nav_walk.h"
+#include "convert/nav_generators.h"
+#include "convert/nav_walk.h"
 
 namespace kavrino {
 

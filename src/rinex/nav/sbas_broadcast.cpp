@@ -5,7 +5,7 @@
 
 #include "app/file_io.h"
 #include "app/settings.h"
-#include "gnss/signals.h"
+#include "core/signals.h"
 #include "qdx/block.h"
 #include "qdx/reader.h"
 #include "rinex/format.h"

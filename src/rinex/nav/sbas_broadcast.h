@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/time.h"
-#include "qdx/receiver_setup.h"
+#include "core/time.h"
+#include "qdx/decode/receiver_setup.h"
 
 namespace kavrino {
 

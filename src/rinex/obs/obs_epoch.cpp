@@ -6,8 +6,8 @@
 #include <iterator>
 
 #include "app/settings.h"
-#include "app/time.h"
-#include "gnss/signals.h"
+#include "core/time.h"
+#include "core/signals.h"
 #include "rinex/format.h"
 
 namespace kavrino {

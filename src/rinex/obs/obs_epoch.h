@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "qdx/meas_epoch.h"
+#include "qdx/decode/meas_epoch.h"
 #include "rinex/obs/obs_types.h"
 
 namespace kavrino {

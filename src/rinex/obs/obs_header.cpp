@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/settings.h"
-#include "gnss/signals.h"
+#include "core/signals.h"
 #include "rinex/header_lines.h"
 
 namespace kavrino {

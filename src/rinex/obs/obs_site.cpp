@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/settings.h"
-#include "app/time.h"
+#include "core/time.h"
 #include "qdx/block.h"
 
 namespace kavrino {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "qdx/receiver_setup.h"
+#include "qdx/decode/receiver_setup.h"
 #include "rinex/obs/obs_summary.h"
 
 namespace kavrino {

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "qdx/meas_epoch.h"
-#include "qdx/receiver_setup.h"
+#include "qdx/decode/meas_epoch.h"
+#include "qdx/decode/receiver_setup.h"
 #include "rinex/obs/obs_types.h"
 
 namespace kavrino {

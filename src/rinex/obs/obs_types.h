@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "gnss/signals.h"
+#include "core/signals.h"
 
 namespace kavrino {
 

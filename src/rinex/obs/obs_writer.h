@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "qdx/meas_epoch.h"
+#include "qdx/decode/meas_epoch.h"
 #include "rinex/obs/obs_types.h"
 
 namespace kavrino {

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "app/time.h"
+#include "core/time.h"
 #include "qdx/reader.h"
 #include "support/capture.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

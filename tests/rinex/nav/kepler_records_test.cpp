@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "qdx/block.h"
-#include "qdx/ephemeris_blocks.h"
-#include "rinex/nav/nav_walk.h"
+#include "qdx/decode/ephemeris_blocks.h"
+#include "convert/nav_walk.h"
 #include "support/capture.h"
-#include "test_blocks.h"
+#include "rinex/nav/test_blocks.h"
 
 namespace kavrino {
 namespace {

@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "app/time.h"
+#include "core/time.h"
 #include "support/capture.h"
 
 namespace kavrino {

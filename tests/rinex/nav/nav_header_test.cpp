@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "app/time.h"
+#include "core/time.h"
 #include "qdx/reader.h"
 #include "rinex/header_lines.h"
-#include "rinex/nav/leap_count.h"
-#include "support/qdx_writer.h"
+#include "convert/leap_count.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

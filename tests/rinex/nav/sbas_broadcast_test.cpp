@@ -11,7 +11,7 @@
 
 #include "app/settings.h"
 #include "qdx/reader.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "app/settings.h"
 #include "support/capture.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

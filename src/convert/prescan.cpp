@@ -1,0 +1,107 @@
+#include "convert/prescan.h"
+
+#include <memory>
+
+#include "convert/file_naming.h"
+#include "core/time.h"
+#include "qdx/block.h"
+#include "qdx/reader.h"
+
+namespace kavrino {
+
+bool IsDataBlockNumber(uint16_t number) {
+  switch (number) {
+    case 4027:  // ChannelMeasurements
+    case 4075:  // SensorText
+    case 4109:  // CompactMeasurements
+    case 5902:  // ReceiverSetup
+    case 5903:  // CartesianFix2
+    case 5904:  // GeodeticFix2
+    case 5913:  // OtherDataBlock
+    case 5944:  // ChannelMeasurementsVariant
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsMeasurementBlockNumber(uint16_t number) {
+  return number == 4027 || number == 4109 || number == 5944;
+}
+
+namespace {
+
+// The window of the pre-scans: a time of day (or -1) limits neither end.
+struct ScanWindow {
+  int64_t start;
+  int64_t end;
+};
+
+ScanWindow MakeScanWindow(int64_t start_ms, int64_t end_ms) {
+  return {start_ms < kMsPerDay ? INT64_MIN : start_ms, end_ms < kMsPerDay ? INT64_MAX : end_ms};
+}
+
+}  // namespace
+
+int64_t FindFirstDataEpoch(const char* path, int64_t start_ms, int64_t end_ms) {
+  const auto [start, end] = MakeScanWindow(start_ms, end_ms);
+  auto reader = std::make_unique<QdxReader>();
+  auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
+  InitQdxReader(path, reader.get());
+  int64_t first = 0;
+  while (GetNextQdxBlock(reader.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) ==
+         0) {
+    const uint8_t* b = block.get();
+    if (!IsQdxTimeValid(b) || !IsDataBlockNumber(QdxBlockNumber(b))) continue;
+    const int64_t t = QdxBlockTimeMs(b);
+    if (IsInWindow(t, start, end)) {
+      first = t;
+      break;
+    }
+  }
+  CloseQdxReader(reader.get());
+  return first;
+}
+
+uint32_t MeasureDataSpan(const char* path, int64_t start_ms, int64_t end_ms) {
+  const auto [start, end] = MakeScanWindow(start_ms, end_ms);
+  auto reader = std::make_unique<QdxReader>();
+  auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
+  InitQdxReader(path, reader.get());
+  bool have_data = false;
+  bool have_meas = false;
+  bool have_interval = false;
+  int64_t first_data = 0;
+  int64_t first_meas = 0;
+  int64_t interval = 0;
+  int64_t last = 0;
+  while (GetNextQdxBlock(reader.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) ==
+         0) {
+    const uint8_t* b = block.get();
+    // A block without a valid stamp says nothing about when the data end.
+    if (!IsQdxTimeValid(b)) continue;
+    const int64_t t = QdxBlockTimeMs(b);
+    last = t;
+    const uint16_t number = QdxBlockNumber(b);
+    if (!IsDataBlockNumber(number) || !IsInWindow(t, start, end)) continue;
+    if (!have_data) {
+      have_data = true;
+      first_data = t;
+    }
+    if (!IsMeasurementBlockNumber(number) || have_interval) continue;
+    if (!have_meas) {
+      have_meas = true;
+      first_meas = t;
+    } else if (t != first_meas) {
+      have_interval = true;
+      interval = t - first_meas;
+    }
+  }
+  CloseQdxReader(reader.get());
+  if (!have_data) return kNotMeasured;
+  const int64_t span_ms = interval + last - first_data;
+  if (span_ms < 0 || span_ms / 1000 >= kNotMeasured) return kNotMeasured;
+  return static_cast<uint32_t>(span_ms / 1000);
+}
+
+}  // namespace kavrino
