@@ -260,9 +260,14 @@ bool SkipSeparator(const char** cursor) {
 // Largest magnitude of a millisecond count kept in a signed 64-bit value.
 constexpr double kMsLimit = 9.0e18;
 
+// The value parsers below return nullptr when the value is good, else what is
+// wrong with it, worded to follow the option ("-i needs ..."). A number must
+// end the value: nothing may follow it.
+
 // -b/-e: "yyyy-mm-dd_hh:mm:ss[.s]" (any single separators) when the value holds
 // a '-', else a time of day "hh:mm:ss[.s]". Every field is required.
-bool ParseEpoch(const char* value, int64_t* out_ms) {
+const char* ParseEpoch(const char* value, int64_t* out_ms) {
+  constexpr const char* kBadForm = "needs yyyy-mm-dd_hh:mm:ss or hh:mm:ss";
   const char* p = value;
   if (std::strchr(value, '-') != nullptr) {
     uint32_t year = 0, month = 0, day = 0, hour = 0, minute = 0;
@@ -270,37 +275,61 @@ bool ParseEpoch(const char* value, int64_t* out_ms) {
     if (!ReadUnsigned(&p, &year) || !SkipSeparator(&p) || !ReadUnsigned(&p, &month) ||
         !SkipSeparator(&p) || !ReadUnsigned(&p, &day) || !SkipSeparator(&p) ||
         !ReadUnsigned(&p, &hour) || !SkipSeparator(&p) || !ReadUnsigned(&p, &minute) ||
-        !SkipSeparator(&p) || !ReadDouble(&p, &second)) {
-      return false;
+        !SkipSeparator(&p) || !ReadDouble(&p, &second) || *p != '\0') {
+      return kBadForm;
     }
     const CalendarTime calendar{year, day, month, hour, minute, second};
     const double ms = CalendarToGpsSeconds(calendar) * 1000.0 + 0.5;
-    if (!(ms > -kMsLimit && ms < kMsLimit)) return false;
+    if (!(ms > -kMsLimit && ms < kMsLimit)) return "date out of range";
     *out_ms = static_cast<int64_t>(ms);
-    return true;
+    return nullptr;
   }
   uint32_t hour = 0, minute = 0;
   double second = 0;
   if (!ReadUnsigned(&p, &hour) || !SkipSeparator(&p) || !ReadUnsigned(&p, &minute) ||
-      !SkipSeparator(&p) || !ReadDouble(&p, &second)) {
-    return false;
+      !SkipSeparator(&p) || !ReadDouble(&p, &second) || *p != '\0') {
+    return kBadForm;
   }
   const double ms = second * 1000.0 + hour * 3600000.0 + minute * 60000.0;
   // A time of day must lie within the day; anything else would be taken for an
   // absolute epoch in 1980.
-  if (!(ms >= 0 && ms < static_cast<double>(kMsPerDay))) return false;
+  if (!(ms >= 0 && ms < static_cast<double>(kMsPerDay))) {
+    return "needs a time of day before 24:00:00";
+  }
   *out_ms = static_cast<int64_t>(ms);
-  return true;
+  return nullptr;
 }
 
 // -i: seconds to whole milliseconds, rounded; at least 1 ms.
-bool ParseInterval(const char* value, uint32_t* out_ms) {
+const char* ParseInterval(const char* value, uint32_t* out_ms) {
   double seconds = 0;
-  if (!ReadDouble(&value, &seconds)) return false;
+  if (!ReadDouble(&value, &seconds) || *value != '\0' || !(seconds > 0)) {
+    return "needs a positive number of seconds";
+  }
   const double ms = seconds * 1000.0 + 0.5;
-  if (!(ms >= 1.0 && ms < 4294967296.0)) return false;
+  if (ms < 1.0) return "needs at least 0.0005 seconds";
+  if (!(ms < 4294967296.0)) return "needs at most 4294967 seconds";
   *out_ms = static_cast<uint32_t>(ms);
-  return true;
+  return nullptr;
+}
+
+// -a: an unsigned decimal number.
+const char* ParseAntenna(const char* value, uint32_t* out) {
+  uint32_t antenna = 0;
+  if (!ReadUnsigned(&value, &antenna) || *value != '\0') {
+    return "needs an antenna number: 1, 2 or 3";
+  }
+  *out = antenna;
+  return nullptr;
+}
+
+// -C: the comment becomes a header line, which a control character would break.
+bool HasControlCharacter(const char* text) {
+  for (; *text != '\0'; ++text) {
+    const unsigned char c = static_cast<unsigned char>(*text);
+    if (c < 0x20 || c == 0x7F) return true;
+  }
+  return false;
 }
 
 // The -z access word, put together at run time.
@@ -323,7 +352,9 @@ struct OptionScanner {
   int position = 1;  // character within it
 };
 
-enum class ScanResult { kEnd, kOption, kUnknown, kMissingValue };
+// kWord: an argument that is no option (not even a lone "-"), found where an
+// option should stand.
+enum class ScanResult { kEnd, kOption, kUnknown, kMissingValue, kWord };
 
 struct ScannedOption {
   ScanResult result = ScanResult::kEnd;
@@ -345,11 +376,15 @@ ScannedOption NextOption(OptionScanner* scanner, int argc, char* const argv[]) {
   ScannedOption found;
   if (scanner->index >= argc) return found;
   const char* arg = argv[scanner->index];
-  if (scanner->position == 1 && (arg[0] != '-' || arg[1] == '\0')) return found;
+  if (scanner->position == 1 && (arg[0] != '-' || arg[1] == '\0')) {
+    found.result = ScanResult::kWord;
+    found.value = arg;
+    return found;
+  }
   const char letter = arg[scanner->position];
-  if (letter == '-') {
+  if (scanner->position == 1 && letter == '-') {
+    // "--" (or any argument starting so) ends the options: the rest is not read.
     ++scanner->index;
-    scanner->position = 1;
     return found;
   }
   found.letter = letter;
@@ -419,13 +454,17 @@ std::vector<FileList> PreScanFileLists(int argc, char* const argv[]) {
   return lists;
 }
 
-int UsageError(FILE* err) {
+// A usage error: the line naming its cause, then the usage text.
+int UsageError(FILE* err, const std::string& line) {
+  std::fputs(line.c_str(), err);
+  std::fputc('\n', err);
   PrintUsage(err);
   return 3;
 }
 
 // Applies one option other than -f. Returns kParseContinue, or the exit status.
 int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE* err) {
+  const char* cause = nullptr;  // what is wrong with the value, said after "-<letter> "
   switch (letter) {
     case 'o':
       s->output_name = value;
@@ -442,7 +481,7 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
       } else if (std::strcmp(value, "210") == 0) {
         s->rinex_version = RINEX_210;
       } else {
-        return UsageError(err);
+        cause = "needs 3 or 210";
       }
       break;
     case 'n': {
@@ -451,23 +490,29 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
         break;
       }
       std::string types = std::string(value).substr(0, kFileTypesSize);
-      if (CountProducts(types) == 0) return UsageError(err);
+      if (CountProducts(types) == 0) {
+        cause = "needs at least one of the file types O, N, G, E, H, I, P, B, M";
+        break;
+      }
       if (types.find("Bvalidonly") != std::string::npos) s->flags |= FLAG_SBAS_VALID_ONLY;
       s->file_types = std::move(types);
       break;
     }
     case 'M':
-      if (std::strcmp(value, "ET") != 0) return UsageError(err);
+      if (std::strcmp(value, "ET") != 0) {
+        cause = "is only valid as -MET";
+        break;
+      }
       s->meteo_requested = true;
       break;
     case 'i':
-      if (!ParseInterval(value, &s->interval_ms)) return UsageError(err);
+      cause = ParseInterval(value, &s->interval_ms);
       break;
     case 'b':
-      if (!ParseEpoch(value, &s->start_ms)) return UsageError(err);
+      cause = ParseEpoch(value, &s->start_ms);
       break;
     case 'e':
-      if (!ParseEpoch(value, &s->end_ms)) return UsageError(err);
+      cause = ParseEpoch(value, &s->end_ms);
       break;
     case 's':
       s->flags |= FLAG_SNR_OBS;
@@ -482,6 +527,10 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
       s->flags |= FLAG_COMMENTS;
       break;
     case 'C':
+      if (HasControlCharacter(value)) {
+        cause = "text must not contain control characters";
+        break;
+      }
       s->comment = std::string(value).substr(0, kCommentSize);
       break;
     case 'x':
@@ -495,11 +544,9 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
     case 'E':
       s->signal_mask &= ~ParseSignalList(value);
       break;
-    case 'a': {
-      const char* p = value;
-      if (!ReadUnsigned(&p, &s->antenna)) return UsageError(err);
+    case 'a':
+      cause = ParseAntenna(value, &s->antenna);
       break;
-    }
     case 'm':
       if (std::strchr(value, 'a') != nullptr) s->flags |= FLAG_MOVING_AUTO;
       if (std::strchr(value, 'f') != nullptr) s->flags |= FLAG_MOVING_FORCE;
@@ -520,11 +567,14 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
       s->flags |= FLAG_COMPACT_MEAS_ONLY;
       break;
     case 'L':
-      if (std::strcmp(value, "2C") != 0) return UsageError(err);
+      if (std::strcmp(value, "2C") != 0) cause = "is only valid as -L2C";
       break;
     case 't': {
       const char* type = std::strstr(value, "RecType=");
-      if (type == nullptr) return UsageError(err);
+      if (type == nullptr) {
+        cause = "needs RecType=name";
+        break;
+      }
       s->receiver_type_override = std::string(type + 8).substr(0, kReceiverTypeSize);
       break;
     }
@@ -533,9 +583,11 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
       return 0;
     default:
       // Every letter of the option string is handled above.
-      return UsageError(err);
+      cause = "is not available";
+      break;
   }
-  return kParseContinue;
+  if (cause == nullptr) return kParseContinue;
+  return UsageError(err, std::string("kavrino: -") + letter + " " + cause);
 }
 
 }  // namespace
@@ -555,18 +607,23 @@ int ParseCommandLine(int argc, char* const argv[], RunSettings* settings, FILE* 
   for (;;) {
     const ScannedOption option = NextOption(&scanner, argc, argv);
     if (option.result == ScanResult::kEnd) break;
+    if (option.result == ScanResult::kWord) {
+      return UsageError(err, std::string("kavrino: unexpected argument \"") + option.value + "\"");
+    }
+    char line[40];
     if (option.result == ScanResult::kMissingValue) {
-      std::fprintf(err, "Option -%c requires an argument.\n", option.letter);
-      return UsageError(err);
+      std::snprintf(line, sizeof line, "Option -%c requires an argument.", option.letter);
+      return UsageError(err, line);
     }
     if (option.result == ScanResult::kUnknown) {
       const unsigned char code = static_cast<unsigned char>(option.letter);
       if (code >= 0x20 && code < 0x7F) {
-        std::fprintf(err, "Unknown option -%c.\n", option.letter);
+        std::snprintf(line, sizeof line, "Unknown option -%c.", option.letter);
       } else {
-        std::fprintf(err, "Unknown option character \\x%x.\n", static_cast<unsigned>(code));
+        std::snprintf(line, sizeof line, "Unknown option character \\x%x.",
+                      static_cast<unsigned>(code));
       }
-      return UsageError(err);
+      return UsageError(err, line);
     }
     if (option.letter == 'f') {
       if (option.letter_pos == 1) {
@@ -600,7 +657,7 @@ int ParseCommandLine(int argc, char* const argv[], RunSettings* settings, FILE* 
   for (const FileList& list : lists) {
     settings->input_files.insert(settings->input_files.end(), list.files.begin(), list.files.end());
   }
-  if (settings->input_files.empty()) return UsageError(err);
+  if (settings->input_files.empty()) return UsageError(err, "kavrino: no input file given with -f");
 
   settings->product_count = CountProducts(settings->file_types);
   if (settings->meteo_requested && settings->file_types.find('M') == std::string::npos) {

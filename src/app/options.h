@@ -12,7 +12,8 @@ inline constexpr int kParseContinue = -1;
 
 // Parses argv into settings. Returns kParseContinue when the conversion should
 // start, otherwise the exit status of the run (0 after -V/-z, 3 on a usage
-// error, with the usage text printed on err). -V and -z print on out.
+// error, with a line naming its cause and the usage text printed on err). -V
+// and -z print on out.
 int ParseCommandLine(int argc, char* const argv[], RunSettings* settings, FILE* out, FILE* err);
 
 // The usage text, written on err.

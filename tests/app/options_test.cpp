@@ -102,7 +102,7 @@ TEST(Options, InputFileLists) {
        FLAG_SNR_OBS | FLAG_VERBOSE},
       {{"-f", "-s", "-fa"}, {"a"}, FLAG_SNR_OBS},  // an empty list, then a file
       {{"-sf", "a", "b", "-D"}, {"a", "b"}, FLAG_SNR_OBS | FLAG_DOPPLER_OBS},  // grouped -f
-      {{"-s", "stop", "-D", "-f", "a"}, {"a"}, FLAG_SNR_OBS},       // found after parsing stopped
+      {{"-s", "--", "-D", "-f", "a"}, {"a"}, FLAG_SNR_OBS},         // found after parsing stopped
       {{"-f", std::string(300, 'n')}, {std::string(300, 'n')}, 0},  // names are kept whole
   };
   for (const auto& c : cases) {
@@ -124,8 +124,6 @@ TEST(Options, ScannerAndFlags) {
        FLAG_COMMENTS | FLAG_SEQUENCE | FLAG_VERBOSE | FLAG_LONG_NAMES | FLAG_CLASSIC_MEAS_ONLY |
            FLAG_COMPACT_MEAS_ONLY},
       {{"-s", "--", "-D"}, FLAG_SNR_OBS},  // "--" ends parsing
-      {{"-s-D"}, FLAG_SNR_OBS},            // so does '-' inside a group
-      {{"-s", "-", "-D"}, FLAG_SNR_OBS},   // and a lone "-"
       {{"-xGRESCJI"},
        FLAG_EXCL_GPS | FLAG_EXCL_GLONASS | FLAG_EXCL_GALILEO | FLAG_EXCL_SBAS | FLAG_EXCL_BEIDOU |
            FLAG_EXCL_QZSS | FLAG_EXCL_NAVIC},
@@ -147,7 +145,7 @@ TEST(Options, ScannerAndFlags) {
 TEST(Options, TextAndNumberValues) {
   const Parsed p = Parse({"-f", "a", "-o", std::string(300, 'o'), "-OABCD", "-C",
                           std::string(300, 'c'), "-t", "xRecType=ABCDEFGHIJKLMNOPQRSTUVWXYZ", "-a",
-                          "3", "-R", "3", "-n", "N" + std::string(198, 'y') + "G"});
+                          " +3", "-R", "3", "-n", "N" + std::string(198, 'y') + "G"});
   ASSERT_EQ(p.status, kParseContinue) << p.err;
   EXPECT_EQ(p.settings.output_name, std::string(300, 'o'));
   EXPECT_EQ(p.settings.country_code, "ABC");
@@ -228,7 +226,7 @@ TEST(Options, IntervalAndEpochs) {
       {{"-i", "30"}, 30000, kNoStartMs, kNoEndMs},
       {{"-i0.0005"}, 1, kNoStartMs, kNoEndMs},
       {{"-i", "0.0156"}, 16, kNoStartMs, kNoEndMs},
-      {{"-i", " 1e1x"}, 10000, kNoStartMs, kNoEndMs},
+      {{"-i", " +1e1"}, 10000, kNoStartMs, kNoEndMs},
       {{"-b", "10:00:00.5"}, 1, 36000500, kNoEndMs},
       {{"-b", "23:59:59.9999"}, 1, 86399999, kNoEndMs},
       {{"-b", "1980-01-06_00:00:01"}, 1, 1000, kNoEndMs},
@@ -242,7 +240,7 @@ TEST(Options, IntervalAndEpochs) {
        june24 + (13 * 3600 + 31 * 60 + 9) * 1000 + 500,
        june24 + (13 * 3600 + 31 * 60 + 10) * 1000},
       {{"-e", "2019-06-23_24:00:00.0004"}, 1, kNoStartMs, june24},  // rounded, hours carry
-      {{"-e", "1:2:3"}, 1, kNoStartMs, 3723000},
+      {{"-e", " 1:2:3"}, 1, kNoStartMs, 3723000},
   };
   for (const auto& c : cases) {
     std::vector<std::string> args = c.args;
@@ -255,44 +253,68 @@ TEST(Options, IntervalAndEpochs) {
   }
 }
 
-TEST(Options, UsageErrors) {
+// A command line either parses, with nothing on stderr, or fails with status 3
+// and one line naming the cause before the usage text.
+TEST(Options, StatusAndCause) {
+  const int ok = kParseContinue;
+  const std::string epoch = "kavrino: -b needs yyyy-mm-dd_hh:mm:ss or hh:mm:ss";
+  const std::string interval = "kavrino: -i needs a positive number of seconds";
+  const std::string antenna = "kavrino: -a needs an antenna number: 1, 2 or 3";
+  const std::string control = "kavrino: -C text must not contain control characters";
   struct Case {
     std::vector<std::string> args;
-    std::string line;  // printed before the usage text
+    int status;
+    std::string line;  // first line of stderr
   } const cases[] = {
-      {{}, ""},
-      {{"-s"}, ""},
-      {{"-f"}, "Option -f requires an argument.\n"},
-      {{"-f", "-s"}, ""},  // -f directly followed by an option: no input file
-      {{"-f", "a", "-o"}, "Option -o requires an argument.\n"},
-      {{"-f", "a", "-sq"}, "Unknown option -q.\n"},
-      {{"-f", "a", "-:"}, "Unknown option -:.\n"},
-      {{"-f", "a", "-\x01"}, "Unknown option character \\x1.\n"},
-      {{"-f", "a", "-\xc3\xa9"}, "Unknown option character \\xc3.\n"},
-      {{"-f", "a", "-R", "2.11"}, ""},
-      {{"-f", "a", "-MT"}, ""},
-      {{"-f", "a", "-L2P"}, ""},
-      {{"-f", "a", "-t", "Receiver"}, ""},
-      {{"-f", "a", "-n", "xyz"}, ""},
-      {{"-f", "a", "-i", "abc"}, ""},
-      {{"-f", "a", "-i", "0"}, ""},
-      {{"-f", "a", "-i", "0.0004"}, ""},
-      {{"-f", "a", "-i", "1e300"}, ""},
-      {{"-f", "a", "-i", "nan"}, ""},
-      {{"-f", "a", "-a", "x"}, ""},
-      {{"-f", "a", "-a", "99999999999"}, ""},
-      {{"-f", "a", "-b", "2019-06-24"}, ""},  // fields missing
-      {{"-f", "a", "-e", "10:00"}, ""},
-      {{"-f", "a", "-b", "xx"}, ""},
-      {{"-f", "a", "-b", "25:00:00"}, ""},  // not a time of day
-      {{"-f", "a", "-b", "2019-06-24_10:00:1e300"}, ""},
+      {{"-f", "a", "--", "stray", "-R4"}, ok, ""},
+      {{"-sf", "a", "b", "-MET", "-noevent", "-nBvalidonly", "-R210", "-tRecType=x", "-L2C"},
+       ok,
+       ""},
+      {{"-f", "a", "b", "-C", "\x20~\x80", "-i", "\t+30", "-b", " 10:00:00", "-e", "+1:0:0"},
+       ok,
+       ""},
+      {{}, 3, "kavrino: no input file given with -f"},
+      {{"-f", "-s"}, 3, "kavrino: no input file given with -f"},
+      {{"-f"}, 3, "Option -f requires an argument."},
+      {{"-f", "a", "-o"}, 3, "Option -o requires an argument."},
+      {{"-f", "a", "-sq"}, 3, "Unknown option -q."},
+      {{"-f", "a", "-:"}, 3, "Unknown option -:."},
+      {{"-f", "a", "-\x01"}, 3, "Unknown option character \\x1."},
+      {{"-f", "a", "-\xc3\xa9"}, 3, "Unknown option character \\xc3."},
+      {{"-f", "a", "-s-D"}, 3, "Unknown option --."},
+      {{"-f", "B.qdx", "-R3", "stray", "-l", "-nOP"}, 3, "kavrino: unexpected argument \"stray\""},
+      {{"-f", "a", "-", "-s"}, 3, "kavrino: unexpected argument \"-\""},
+      {{"-f", "a", "-R4"}, 3, "kavrino: -R needs 3 or 210"},
+      {{"-f", "a", "-MT"}, 3, "kavrino: -M is only valid as -MET"},
+      {{"-f", "a", "-L2P"}, 3, "kavrino: -L is only valid as -L2C"},
+      {{"-f", "a", "-t", "Foo=bar"}, 3, "kavrino: -t needs RecType=name"},
+      {{"-f", "a", "-n", "Z"},
+       3,
+       "kavrino: -n needs at least one of the file types O, N, G, E, H, I, P, B, M"},
+      {{"-f", "a", "-C", "a\nb"}, 3, control},
+      {{"-f", "a", "-C", "\x1f"}, 3, control},
+      {{"-f", "a", "-C", "x\x7f"}, 3, control},
+      {{"-f", "a", "-i", "0"}, 3, interval},
+      {{"-f", "a", "-i", "30abc"}, 3, interval},
+      {{"-f", "a", "-i", "nan"}, 3, interval},
+      {{"-f", "a", "-i", "0.0004"}, 3, "kavrino: -i needs at least 0.0005 seconds"},
+      {{"-f", "a", "-i", "1e300"}, 3, "kavrino: -i needs at most 4294967 seconds"},
+      {{"-f", "a", "-a", "3x"}, 3, antenna},
+      {{"-f", "a", "-a", "99999999999"}, 3, antenna},
+      {{"-f", "a", "-b", "2019-06-24"}, 3, epoch},  // fields missing
+      {{"-f", "a", "-b", "10:00"}, 3, epoch},
+      {{"-f", "a", "-b", "10:00:00x"}, 3, epoch},
+      {{"-f", "a", "-b", "2019-06-24_10:00:00 "}, 3, epoch},
+      {{"-f", "a", "-e", "25:00:00"}, 3, "kavrino: -e needs a time of day before 24:00:00"},
+      {{"-f", "a", "-b", "2019-06-24_10:00:1e300"}, 3, "kavrino: -b date out of range"},
   };
   const std::string usage = UsageText();
   for (const auto& c : cases) {
     const Parsed p = Parse(c.args);
-    const std::string what = c.args.empty() ? "(none)" : c.args.back();
-    EXPECT_EQ(p.status, 3) << what;
-    EXPECT_EQ(p.err, c.line + usage) << what;
+    std::string what;
+    for (const std::string& arg : c.args) what += arg + " ";
+    EXPECT_EQ(p.status, c.status) << what;
+    EXPECT_EQ(p.err, c.status == ok ? "" : c.line + "\n" + usage) << what;
     EXPECT_EQ(p.out, "") << what;
   }
 }

@@ -41,9 +41,12 @@ TEST_F(CliTest, UsageErrorsEndWithStatusThree) {
     const char* args;
     std::string first_line;  // printed before the usage text
   } cases[] = {
-      {"", ""},
-      {"-n -f empty.qdx", ""},  // -n takes "-f" as its (invalid) value
+      {"", "kavrino: no input file given with -f\n"},
+      // -n takes "-f" as its (invalid) value
+      {"-n -f empty.qdx",
+       "kavrino: -n needs at least one of the file types O, N, G, E, H, I, P, B, M\n"},
       {"-q -f empty.qdx", "Unknown option -q.\n"},
+      {"-f empty.qdx -R3 stray -l -nOP", "kavrino: unexpected argument \"stray\"\n"},
   };
   for (const Case& c : cases) {
     const RunResult r = test::Kavrino(dir_, c.args);
