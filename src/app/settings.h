@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/time.h"
+
 namespace kavrino {
 
 // RINEX version codes; codes 2 and 4 select the RINEX 2 layouts everywhere.
@@ -39,11 +41,6 @@ inline constexpr uint32_t FLAG_SBAS_VALID_ONLY = 0x40000;
 inline constexpr uint32_t FLAG_LONG_NAMES = 0x80000;
 inline constexpr uint32_t FLAG_CLASSIC_MEAS_ONLY = 0x100000;
 inline constexpr uint32_t FLAG_COMPACT_MEAS_ONLY = 0x200000;
-
-// Time window markers (block time in ms since the GPS epoch). Values below one
-// day are times of day, tied to the day of the data before use.
-inline constexpr int64_t kNoStartMs = -1;
-inline constexpr int64_t kNoEndMs = 0x4000000000000000LL;
 
 // The program's version text.
 inline constexpr const char* kProgramVersion = "kavrino-13.4.3";

@@ -14,8 +14,4 @@ struct QdxReader;
 // when the epoch lies before the first leap second or after 2019.
 int8_t GetLeapCount(QdxReader* reader, int64_t first_epoch_ms);
 
-// The built-in table alone: the count in force after `gps_seconds` (whole GPS
-// seconds), -128 at or before the first threshold and after 2019-12-31 23:59:59.
-int8_t LeapCountFromTable(int64_t gps_seconds);
-
 }  // namespace kavrino

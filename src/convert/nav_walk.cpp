@@ -45,12 +45,6 @@ bool TakeNavRecord(NavRecordTable* table, uint8_t sat_index, int64_t block_ms, i
   return true;
 }
 
-int64_t WidenWeek(uint32_t w, uint32_t wnc, int bits) {
-  const int64_t span = int64_t{1} << bits;
-  const int64_t diff = static_cast<int64_t>(wnc) - w + span / 2;
-  return w + span * (diff / span);  // division towards zero
-}
-
 double NavTransmissionTime(uint32_t tow_ms, int64_t block_week, int64_t toe_week) {
   double t = tow_ms / 1000.0;
   if (block_week == toe_week - 1) t -= 604800.0;

@@ -40,10 +40,6 @@ struct NavRecordTable {
 // last record and carries a different key.
 bool TakeNavRecord(NavRecordTable* table, uint8_t sat_index, int64_t block_ms, int64_t key);
 
-// A week kept in `bits` bits widened with the block's full week number:
-// w + 2^bits x trunc((wnc - w + 2^(bits-1)) / 2^bits).
-int64_t WidenWeek(uint32_t w, uint32_t wnc, int bits);
-
 // Seconds of week of the block time, one week more or less when the block's
 // week is one before or after the ephemeris week.
 double NavTransmissionTime(uint32_t tow_ms, int64_t block_week, int64_t toe_week);

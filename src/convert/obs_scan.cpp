@@ -2,16 +2,16 @@
 #include <memory>
 
 #include "app/file_io.h"
-#include "convert/prescan.h"
 #include "app/settings.h"
-#include "core/time.h"
+#include "convert/obs_product.h"
+#include "convert/prescan.h"
+#include "core/geodesy.h"
 #include "core/signals.h"
+#include "core/time.h"
 #include "qdx/block.h"
 #include "qdx/decode/meas_decode.h"
 #include "qdx/reader.h"
 #include "rinex/obs/obs_epoch.h"
-#include "convert/obs_product.h"
-#include "core/geodesy.h"
 
 namespace kavrino {
 namespace {
@@ -45,8 +45,8 @@ constexpr size_t kFixVelocityOffset = 44;
 constexpr size_t kFixMinLength = kFixVelocityOffset + 12;
 
 void NoteGlonassFrequency(ObsFileSummary* summary, uint8_t sat_index, uint8_t freq_byte) {
-  if (sat_index < 38 || sat_index > 67) return;
-  const int slot = sat_index - 38;
+  if (!IsNumberedSat(sat_index, CONST_GLONASS)) return;
+  const int slot = sat_index - SatSystemOf(CONST_GLONASS).first;
   const int k = static_cast<int>(freq_byte) - 8;
   if (!summary->glo_slot_known[slot]) {
     summary->glo_slot_freq[slot] = static_cast<int8_t>(k);

@@ -12,27 +12,6 @@ using namespace signal_data;
 
 namespace {
 
-constexpr uint8_t MapSatIndexConstellation(unsigned index) {
-  if (index >= 1 && index <= 37) return CONST_GPS;
-  if (index >= 38 && index <= 68) return CONST_GLONASS;
-  if (index >= 71 && index <= 106) return CONST_GALILEO;
-  if (index >= 120 && index <= 158) return CONST_SBAS;
-  if (index >= 161 && index <= 197) return CONST_BEIDOU;
-  if (index >= 201 && index <= 207) return CONST_QZSS;
-  if (index >= 211 && index <= 224) return CONST_NAVIC;
-  return CONST_OTHER;
-}
-
-template <uint8_t (*Map)(unsigned)>
-constexpr std::array<uint8_t, 256> MakeByteTable() {
-  std::array<uint8_t, 256> table{};
-  for (unsigned i = 0; i < 256; ++i) table[i] = Map(i);
-  return table;
-}
-
-constexpr std::array<uint8_t, 256> kSatIndexConstellation =
-    MakeByteTable<MapSatIndexConstellation>();
-
 constexpr std::array<uint64_t, 8> kConstellationMask = {
     kGpsSignalMask,    kGalileoSignalMask, kSbasSignalMask,  kGlonassSignalMask,
     kBeidouSignalMask, kQzssSignalMask,    kNavicSignalMask, 0,
@@ -55,10 +34,6 @@ static_assert(MasksMatchTable());
 
 void signal_data::SignalNumberOutOfRange() {
   AssertFailed("gnssdef", "sigtypes", "GetSignalIndexInConstellation", 322);
-}
-
-uint8_t SatIndexConstellation(uint8_t sat_index) {
-  return kSatIndexConstellation[sat_index];
 }
 
 const char* GetSignalRinex3Code(uint8_t signal) {

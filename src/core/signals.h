@@ -5,19 +5,9 @@
 #include <array>
 #include <cstdint>
 
-namespace kavrino {
+#include "core/satellites.h"
 
-// Constellation numbers; also the order of the RINEX 3 observation-type lines.
-enum Constellation : uint8_t {
-  CONST_GPS = 0,
-  CONST_GALILEO = 1,
-  CONST_SBAS = 2,
-  CONST_GLONASS = 3,
-  CONST_BEIDOU = 4,
-  CONST_QZSS = 5,
-  CONST_NAVIC = 6,
-  CONST_OTHER = 7,
-};
+namespace kavrino {
 
 inline constexpr int kSignalCount = 34;          // signal numbers 0..33
 inline constexpr uint32_t kNoSignalNumber = 34;  // wavelength callers without a signal
@@ -144,11 +134,6 @@ double FdmaWavelength(uint32_t signal, int k);
 inline uint8_t SvidToSatIndex(uint8_t svid) {
   return signal_data::kSvidToSatIndex[svid];
 }
-// Constellation of a satellite index by its fixed range: GPS 1..37, GLONASS
-// 38..68 (68: slot unknown), Galileo 71..106, SBAS 120..158, BeiDou 161..197,
-// QZSS 201..207, NavIC 211..224; CONST_OTHER for 0, 69, the L-band satellites
-// 107..119 and every unused value.
-uint8_t SatIndexConstellation(uint8_t sat_index);
 // Constellation (0..7) of signal 0..33 (CONST_OTHER beyond).
 inline uint8_t GetSignalConstellation(uint8_t signal) {
   return signal < kSignalCount ? signal_data::kSignalTable[signal].constellation

@@ -2,11 +2,21 @@
 
 #include <cmath>
 #include <ctime>
+#include <iterator>
 
 namespace kavrino {
 namespace {
 
-constexpr int64_t kSecondsPerDay = 86400;
+// The leap-second table is not used for epochs after 2019-12-31 23:59:59 (GPS time).
+constexpr int64_t kLeapTableValidUntil = 1261871999;
+
+// GPS time of 00:00:00 UTC on the day each leap second took effect; row k
+// brings the count k + 1.
+constexpr int64_t kLeapThresholds[] = {
+    46828800,  78364801,  109900802, 173059203,  252028804,  315187205,
+    346723206, 393984007, 425520008, 457056009,  504489610,  551750411,
+    599184012, 820108813, 914803214, 1025136015, 1119744016, 1167264017,
+};
 
 int64_t FloorDiv(int64_t a, int64_t b) {
   int64_t q = a / b;
@@ -109,6 +119,20 @@ uint32_t DayOfYear(uint32_t year, uint32_t month, uint32_t day) {
 
 double WeekTowToSeconds(uint32_t week, double tow_seconds) {
   return tow_seconds + week * 604800.0;
+}
+
+int64_t WidenWeek(int64_t stored_week, int64_t full_week, int bits) {
+  const int64_t span = int64_t{1} << bits;
+  return stored_week + span * ((full_week - stored_week + span / 2) / span);  // towards zero
+}
+
+int8_t LeapCountFromTable(int64_t gps_seconds) {
+  if (gps_seconds > kLeapTableValidUntil) return kLeapCountUnknown;
+  int8_t count = kLeapCountUnknown;
+  for (size_t k = 0; k < std::size(kLeapThresholds); ++k) {
+    if (kLeapThresholds[k] < gps_seconds) count = static_cast<int8_t>(k + 1);
+  }
+  return count;
 }
 
 CalendarTime CurrentUtcTime() {

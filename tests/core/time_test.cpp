@@ -151,3 +151,17 @@ TEST(SettleTimeOfDay, Table) {
 
 }  // namespace
 }  // namespace kavrino
+
+TEST(WidenWeek, NearestFullWeek) {
+  const struct {
+    int64_t stored, full;
+    int bits;
+    int64_t widened;
+  } cases[] = {
+      {36, 2084, 10, 2084},   {12, 2060, 8, 2060}, {250, 2060, 8, 2042},  {63, 2060, 6, 2047},
+      {1023, 2048, 10, 2047}, {0, 2047, 10, 2048}, {1000, 100, 10, 1000},  // towards zero
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(kavrino::WidenWeek(c.stored, c.full, c.bits), c.widened) << c.stored << " " << c.full;
+  }
+}

@@ -102,7 +102,7 @@ bool DecodeSatellite(const uint8_t* block, size_t length, size_t offset, uint32_
   sat->glo_freq = 0;
   if (sat_index == 0) return false;
   const uint8_t info = m[18];
-  if (sat_index >= 38 && sat_index <= 68) {
+  if (SatIndexConstellation(sat_index) == CONST_GLONASS) {
     const uint8_t freq = info >> 3;
     if (freq < 1 || freq > 14) return false;
     sat->glo_freq = freq;

@@ -19,20 +19,19 @@ constexpr size_t kSubBlocksOffset = 20;
 
 struct CompactSystem {
   uint8_t constellation;  // Constellation numbering of the signal tables
-  uint8_t first_sat;
   double base_m;
   uint8_t signals[7];  // the listed signals; the remaining positions hold no signal
   uint8_t count;
 };
 
 constexpr CompactSystem kSystems[kCompactConstellations] = {
-    {CONST_GPS, 1, 19000000.0, {0, 3, 4, 1, 2, 5}, 6},
-    {CONST_GLONASS, 38, 19000000.0, {8, 11, 9, 10, 12}, 5},
-    {CONST_GALILEO, 71, 22000000.0, {17, 20, 21, 19, 22}, 5},
-    {CONST_BEIDOU, 161, 20000000.0, {28, 29, 30, 13, 14}, 5},
-    {CONST_SBAS, 120, 34000000.0, {24, 25}, 2},
-    {CONST_QZSS, 201, 34000000.0, {6, 7, 26, 27, 32, 33}, 6},
-    {CONST_NAVIC, 211, 34000000.0, {15}, 1},
+    {CONST_GPS, 19000000.0, {0, 3, 4, 1, 2, 5}, 6},
+    {CONST_GLONASS, 19000000.0, {8, 11, 9, 10, 12}, 5},
+    {CONST_GALILEO, 22000000.0, {17, 20, 21, 19, 22}, 5},
+    {CONST_BEIDOU, 20000000.0, {28, 29, 30, 13, 14}, 5},
+    {CONST_SBAS, 34000000.0, {24, 25}, 2},
+    {CONST_QZSS, 34000000.0, {6, 7, 26, 27, 32, 33}, 6},
+    {CONST_NAVIC, 34000000.0, {15}, 1},
 };
 constexpr int kGlonass = 1;
 constexpr int kBeidou = 3;
@@ -282,7 +281,7 @@ size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companio
 
     // A bit beyond the constellation's satellite numbers is decoded (to keep
     // the positions in step) but not stored under another system's index.
-    const int sat_index = system.first_sat + bit;
+    const int sat_index = SatSystemOf(system.constellation).first + bit;
     MeasSatEntry scratch;
     MeasSatEntry* entry = &scratch;
     if (sat_index <= 255 &&

@@ -3,21 +3,20 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "convert/nav_generators.h"
+#include "convert/nav_walk.h"
 #include "core/signals.h"
+#include "core/time.h"
 #include "qdx/block.h"
 #include "qdx/decode/ephemeris_blocks.h"
 #include "rinex/nav/kepler_records.h"
 #include "rinex/nav/nav_format.h"
-#include "convert/nav_generators.h"
-#include "convert/nav_walk.h"
 
 namespace kavrino {
 namespace {
 
 constexpr int kBdsWeekOffset = 1356;  // BeiDou week 0 is GPS week 1356
 constexpr double kBdsTimeOffsetS = 14.0;
-constexpr uint8_t kFirstBdsSat = 161;
-constexpr uint8_t kLastBdsSat = 197;
 
 double RoundToTenthNanosecond(double seconds) {
   return std::round(seconds * 1e10) * 1e-10;
@@ -57,7 +56,7 @@ int GenerateBdsNav(QdxReader* reader, int64_t start_ms, int64_t end_ms, FILE* ou
     if (!DecodeBdsEphemeris(block, &eph)) continue;
     const uint8_t sat = SvidToSatIndex(eph.svid);
     const int64_t t = QdxBlockTimeMs(block);
-    if (t < start_ms || t > end_ms || sat < kFirstBdsSat || sat > kLastBdsSat) continue;
+    if (t < start_ms || t > end_ms || !IsNumberedSat(sat, CONST_BEIDOU)) continue;
     if (!TakeNavRecord(&table, sat, t, eph.orbit.toc)) continue;
     WriteBdsNavRecord(out, eph, sat);
     result = 0;

@@ -3,19 +3,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "convert/nav_generators.h"
+#include "convert/nav_walk.h"
 #include "core/signals.h"
+#include "core/time.h"
 #include "qdx/block.h"
 #include "qdx/decode/ephemeris_blocks.h"
 #include "rinex/nav/kepler_records.h"
 #include "rinex/nav/nav_format.h"
-#include "convert/nav_generators.h"
-#include "convert/nav_walk.h"
 
 namespace kavrino {
 namespace {
 
-constexpr uint8_t kFirstGalSat = 71;
-constexpr uint8_t kLastGalSat = 106;
 constexpr uint16_t kIodNavLimit = 1024;
 constexpr uint32_t kIgnoredGalGpsReference = 918000;  // t_oG of a block without content
 
@@ -149,7 +148,7 @@ int GenerateGalNav(QdxReader* reader, int64_t start_ms, int64_t end_ms, FILE* ou
     if (!DecodeGalEphemeris(block, &eph)) continue;
     const uint8_t sat = SvidToSatIndex(eph.svid);
     const int64_t t = QdxBlockTimeMs(block);
-    if (t < start_ms || t > end_ms || sat < kFirstGalSat || sat > kLastGalSat) continue;
+    if (t < start_ms || t > end_ms || !IsNumberedSat(sat, CONST_GALILEO)) continue;
     if (eph.iod_nav >= kIodNavLimit) continue;
     if (!TakeNavRecord(&tables[SourceTable(eph.source)], sat, t, eph.iod_nav)) continue;
     WriteGalNavRecord(out, eph, sat);

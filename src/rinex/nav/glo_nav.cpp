@@ -5,8 +5,8 @@
 
 #include "app/file_io.h"
 #include "app/settings.h"
-#include "core/time.h"
 #include "core/signals.h"
+#include "core/time.h"
 #include "qdx/block.h"
 #include "qdx/reader.h"
 #include "rinex/nav/glo_sbas_nav.h"
@@ -17,25 +17,14 @@ namespace {
 
 // GLONASS reference times fall on quarter hours of UTC.
 constexpr uint32_t kQuarterHour = 900;
-constexpr int64_t kSecondsPerDay = 86400;
 constexpr int64_t kFrameTimeStep = 30;
 
-// Satellites with a known slot (R01..R30); index 68 has none.
-constexpr uint8_t kFirstGloIndex = 38;
-constexpr uint8_t kLastGloIndex = 67;
-
 }  // namespace
-
-int64_t WidenTenBitWeek(uint32_t w, uint32_t block_week) {
-  const int64_t week = w;
-  // Division towards zero, as the receiver weeks are always near each other.
-  return week + 1024 * ((static_cast<int64_t>(block_week) - week + 512) / 1024);
-}
 
 bool DecodeGloEphemeris(const uint8_t* block, int version, CartesianNavRecord* record) {
   if (QdxBlockLength(block) < kGloEphemerisMinLength) return false;
   const uint32_t t_oe = ReadU32(block + 76);
-  const int64_t week = WidenTenBitWeek(ReadU16(block + 80), QdxBlockWeek(block));
+  const int64_t week = WidenWeek(ReadU16(block + 80), QdxBlockWeek(block), 10);
   // The GPS-UTC offset: what t_oe lies past its quarter hour of UTC.
   const uint32_t r = t_oe % kQuarterHour;
   const int64_t period = IsRinex2(version) ? kSecondsPerDay : kSecondsPerWeek;
@@ -86,7 +75,7 @@ int GenerateGloNav(QdxReader* reader, int64_t start_ms, int64_t end_ms, FILE* ou
         QdxBlockLength(block) >= kGloEphemerisMinLength) {
       const int64_t t = QdxBlockTimeMs(block);
       const uint8_t sat = SvidToSatIndex(block[14]);
-      if (IsInWindow(t, start_ms, end_ms) && sat >= kFirstGloIndex && sat <= kLastGloIndex &&
+      if (IsInWindow(t, start_ms, end_ms) && IsNumberedSat(sat, CONST_GLONASS) &&
           t > last_ms[sat]) {
         ConvertGloEphemeris(out, block, version);
         last_ms[sat] = t;

@@ -32,8 +32,6 @@ bool DecodeGloEphemeris(const uint8_t* block, int version, CartesianNavRecord* r
 // the block is too short to hold its fields.
 bool DecodeSbasNavigation(const uint8_t* block, CartesianNavRecord* record);
 
-// Full GPS week of a 10-bit week number w, taken nearest to the block week.
-int64_t WidenTenBitWeek(uint32_t w, uint32_t block_week);
 // The SBAS time of day t0 placed on the day nearest to the reception time
 // (GPS seconds); the result is in GPS seconds.
 int64_t PlaceSbasTimeOfDay(int64_t reception_s, uint32_t t0);

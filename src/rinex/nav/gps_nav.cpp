@@ -3,13 +3,14 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "convert/nav_generators.h"
+#include "convert/nav_walk.h"
 #include "core/signals.h"
+#include "core/time.h"
 #include "qdx/block.h"
 #include "qdx/decode/ephemeris_blocks.h"
 #include "rinex/nav/kepler_records.h"
 #include "rinex/nav/nav_format.h"
-#include "convert/nav_generators.h"
-#include "convert/nav_walk.h"
 
 namespace kavrino {
 namespace {
@@ -70,8 +71,7 @@ int GenerateGpsLayoutNav(QdxReader* reader, int64_t start_ms, int64_t end_ms, FI
                          uint32_t flags, int version, int progress_from, int progress_to, bool qzss,
                          NavSlot* utc, NavSlot* iono) {
   const uint16_t ephemeris_block = qzss ? kQzsEphemerisBlock : kGpsEphemerisBlock;
-  const uint8_t first_sat = qzss ? 201 : 1;
-  const uint8_t last_sat = qzss ? 207 : 32;
+  const uint8_t constellation = qzss ? CONST_QZSS : CONST_GPS;
   NavWalk walk;
   StartNavWalk(&walk, reader, flags, progress_from, progress_to);
   NavRecordTable table;
@@ -91,7 +91,7 @@ int GenerateGpsLayoutNav(QdxReader* reader, int64_t start_ms, int64_t end_ms, FI
     if (!DecodeGpsEphemeris(block, &eph)) continue;
     const uint8_t sat = SvidToSatIndex(eph.svid);
     const int64_t t = QdxBlockTimeMs(block);
-    if (t < start_ms || t > end_ms || sat < first_sat || sat > last_sat) continue;
+    if (t < start_ms || t > end_ms || !IsNumberedSat(sat, constellation)) continue;
     if (!TakeNavRecord(&table, sat, t, eph.iodc)) continue;
     if (qzss) {
       WriteQzssNavRecord(out, eph, sat);

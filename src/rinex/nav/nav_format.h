@@ -27,11 +27,6 @@ size_t AppendNavNumber(char* out, int width, int precision, double value);
 // when the write failed.
 int FormatNavNumber(FILE* out, int width, int precision, double value);
 
-// week x 604800 + seconds, as continuous GPS seconds.
-inline double GpsSecondsFromWeek(int64_t week, double seconds) {
-  return static_cast<double>(week) * 604800.0 + seconds;
-}
-
 // First line of a record: satellite, epoch (calendar reading of GPS seconds,
 // no leap seconds) and three values. RINEX 2 layout for version codes 2 and 4
 // ("05 19  6 24 13 31 59.5"), RINEX 3 layout otherwise ("G05 2019 06 24 13 31

@@ -195,12 +195,6 @@ void FinishHeader(FILE* out, bool end_of_header) {
 
 }  // namespace
 
-int WidenWeek(int stored_week, int full_week, int bits) {
-  const int span = 1 << bits;
-  const int half = span / 2;
-  return stored_week + span * ((full_week - stored_week + half) / span);
-}
-
 void WriteGpsNavHeader(FILE* out, const CalendarTime& date, const char* program, int version,
                        const NavSlot* gps_utc, const NavSlot* gps_iono, bool end_of_header) {
   const bool rinex2 = IsRinex2(version);

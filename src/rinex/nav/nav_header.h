@@ -18,9 +18,6 @@
 
 namespace kavrino {
 
-// Leap-second count meaning "unknown".
-inline constexpr int kLeapCountUnknown = -128;
-
 // Most lines each writer writes without its "END OF HEADER" line (the driver
 // reserves one more).
 inline constexpr int kGpsNavHeaderMaxLines = 6;
@@ -54,9 +51,5 @@ void WriteBdsNavHeader(FILE* out, const CalendarTime& date, const char* program,
                        bool end_of_header);
 void WriteMixedNavHeader(FILE* out, const CalendarTime& date, const char* program, int leap_count,
                          const NavHeaderSlots& slots, bool end_of_header);
-
-// Widens a reference week kept in `bits` bits (8 or 6) with the full week
-// number `full_week` of the block that carried it.
-int WidenWeek(int stored_week, int full_week, int bits);
 
 }  // namespace kavrino

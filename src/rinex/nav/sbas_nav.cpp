@@ -5,8 +5,8 @@
 
 #include "app/file_io.h"
 #include "app/settings.h"
-#include "core/time.h"
 #include "core/signals.h"
+#include "core/time.h"
 #include "qdx/block.h"
 #include "qdx/reader.h"
 #include "rinex/nav/glo_sbas_nav.h"
@@ -14,11 +14,7 @@
 namespace kavrino {
 namespace {
 
-constexpr int64_t kSecondsPerDay = 86400;
 constexpr uint16_t kUraUnusable = 15;
-
-constexpr uint8_t kFirstSbasIndex = 120;
-constexpr uint8_t kLastSbasIndex = 158;
 
 // URA index 0..14 in metres.
 constexpr double kUraMetres[] = {2.0,  2.8,   4.0,   5.7,   8.0,    11.3,   16.0,  32.0,
@@ -89,8 +85,8 @@ int GenerateSbasNav(QdxReader* reader, int64_t start_ms, int64_t end_ms, FILE* o
       const int64_t t = QdxBlockTimeMs(block);
       const uint8_t sat = SvidToSatIndex(block[14]);
       const int64_t t0 = ReadU32(block + 20);
-      if (IsInWindow(t, start_ms, end_ms) && sat >= kFirstSbasIndex && sat <= kLastSbasIndex &&
-          t > last_ms[sat] && t0 != last_t0[sat]) {
+      if (IsInWindow(t, start_ms, end_ms) && IsNumberedSat(sat, CONST_SBAS) && t > last_ms[sat] &&
+          t0 != last_t0[sat]) {
         ConvertSbasNavigation(out, block, version);
         last_ms[sat] = t;
         last_t0[sat] = t0;

@@ -6,8 +6,8 @@
 #include <iterator>
 
 #include "app/settings.h"
-#include "core/time.h"
 #include "core/signals.h"
+#include "core/time.h"
 #include "rinex/format.h"
 
 namespace kavrino {
@@ -28,50 +28,6 @@ struct LockTimeEntry {
   uint32_t lock_time_ms;
 };
 LockTimeEntry LockTimeTable[256][kSignalSlots];
-
-// A RINEX system of a satellite index, as a constellation number; CONST_OTHER
-// for indices without a RINEX identifier.
-struct SatSystem {
-  uint8_t first;
-  uint8_t last;
-  uint8_t constellation;
-  char letter;
-  uint8_t offset;  // subtracted from the index for the written number
-};
-constexpr SatSystem kSatSystems[] = {
-    {1, 32, CONST_GPS, 'G', 0},         {38, 67, CONST_GLONASS, 'R', 37},
-    {71, 106, CONST_GALILEO, 'E', 70},  {120, 158, CONST_SBAS, 'S', 100},
-    {161, 197, CONST_BEIDOU, 'C', 160}, {201, 207, CONST_QZSS, 'J', 200},
-    {211, 224, CONST_NAVIC, 'I', 210},
-};
-
-constexpr uint8_t kNoSatSystem = 0xFF;
-
-// Per satellite index: its entry in kSatSystems, or kNoSatSystem.
-constexpr std::array<uint8_t, 256> MakeSatSystemTable() {
-  std::array<uint8_t, 256> table{};
-  for (unsigned i = 0; i < table.size(); ++i) {
-    table[i] = kNoSatSystem;
-    for (unsigned s = 0; s < std::size(kSatSystems); ++s) {
-      if (i >= kSatSystems[s].first && i <= kSatSystems[s].last) table[i] = static_cast<uint8_t>(s);
-    }
-  }
-  return table;
-}
-constexpr std::array<uint8_t, 256> kSatSystemOf = MakeSatSystemTable();
-
-const SatSystem* FindSatSystem(uint8_t sat_index) {
-  const uint8_t s = kSatSystemOf[sat_index];
-  return s != kNoSatSystem ? &kSatSystems[s] : nullptr;
-}
-
-// Constellation of a satellite index for the signal-mask query, which also
-// counts GPS indices 33..37.
-uint8_t SatConstellation(uint8_t sat_index) {
-  if (sat_index >= 33 && sat_index <= 37) return CONST_GPS;
-  const SatSystem* s = FindSatSystem(sat_index);
-  return s != nullptr ? s->constellation : static_cast<uint8_t>(CONST_OTHER);
-}
 
 // fmod(value, kObsModulus): the value itself below the modulus, which is
 // nearly always, without the library call.
@@ -330,7 +286,7 @@ bool RinexSatId(uint8_t sat_index, char out[4]) {
     std::memcpy(out, "???", 4);
     return false;
   }
-  unsigned number = static_cast<unsigned>(sat_index - s->offset);
+  unsigned number = static_cast<unsigned>(sat_index - s->number_offset);
   out[0] = s->letter;
   out[1] = static_cast<char>('0' + number / 10 % 10);
   out[2] = static_cast<char>('0' + number % 10);
@@ -358,10 +314,10 @@ uint64_t GetEpochSignalMask(const MeasEpochRecord& epoch, const ObsTypeLayout& l
   const uint32_t n = EpochSatCount(epoch);
   for (uint32_t i = 0; i < n; ++i) {
     const MeasSatEntry& sat = epoch.sats[i];
-    if (sat.sat_index == 68) continue;
+    if (sat.sat_index == kGloUnknownSlotIndex) continue;
     const MeasSignal* slots = AntennaSlots(sat, antenna);
     if (slots == nullptr) continue;
-    const uint8_t constellation = SatConstellation(sat.sat_index);
+    const uint8_t constellation = SatIndexConstellation(sat.sat_index);
     for (int s = 0; s < kSignalSlots; ++s) {
       if (SlotWritable(slots[s], constellation, layout)) mask |= 1ULL << slots[s].signal_type;
     }

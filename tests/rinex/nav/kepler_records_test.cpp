@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "convert/nav_walk.h"
 #include "qdx/block.h"
 #include "qdx/decode/ephemeris_blocks.h"
-#include "convert/nav_walk.h"
-#include "support/capture.h"
 #include "rinex/nav/test_blocks.h"
+#include "support/capture.h"
 
 namespace kavrino {
 namespace {
@@ -143,10 +143,6 @@ TEST(KeplerRecords, ValueRules) {
   EXPECT_DOUBLE_EQ(GalSisaMetres(60), 0.7);
   EXPECT_DOUBLE_EQ(GalSisaMetres(49), 0.49);
   EXPECT_DOUBLE_EQ(GalSisaMetres(125), 6.0);
-  EXPECT_EQ(WidenWeek(36, 2084, 10), 2084);
-  EXPECT_EQ(WidenWeek(12, 2060, 8), 2060);
-  EXPECT_EQ(WidenWeek(250, 2060, 8), 2042);
-  EXPECT_EQ(WidenWeek(1000, 100, 10), 1000);  // division toward zero
   EXPECT_EQ(NavTransmissionTime(1000, 2060, 2061), 1.0 - 604800.0);
   EXPECT_EQ(NavTransmissionTime(1500, 2062, 2061), 1.5 + 604800.0);
 }
