@@ -5,17 +5,18 @@
 #include <string_view>
 
 #include "app/file_io.h"
+#include "app/settings.h"
 #include "convert/file_naming.h"
 #include "convert/prescan.h"
-#include "app/settings.h"
 #include "core/time.h"
 #include "qdx/block.h"
-#include "qdx/reader.h"
 #include "qdx/decode/receiver_setup.h"
-#include "rinex/header_lines.h"
 #include "qdx/decode/sensor_blocks.h"
-#include "rinex/met/met_writer.h"
 #include "qdx/decode/xdr_sentence.h"
+#include "qdx/lookups.h"
+#include "qdx/reader.h"
+#include "rinex/header_lines.h"
+#include "rinex/met/met_writer.h"
 
 namespace kavrino {
 namespace {

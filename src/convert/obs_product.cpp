@@ -8,23 +8,22 @@
 #include <string>
 
 #include "app/file_io.h"
-#include "convert/file_naming.h"
 #include "app/settings.h"
+#include "convert/file_naming.h"
+#include "core/geodesy.h"
 #include "core/time.h"
 #include "qdx/block.h"
+#include "qdx/block_numbers.h"
 #include "qdx/decode/meas_decode.h"
+#include "qdx/meas_gather.h"
 #include "qdx/reader.h"
 #include "rinex/obs/obs_epoch.h"
 #include "rinex/obs/obs_header.h"
 #include "rinex/obs/obs_site.h"
 #include "rinex/obs/obs_writer.h"
-#include "core/geodesy.h"
 
 namespace kavrino {
 namespace {
-
-constexpr uint16_t kExternalEventBlock = 5924;
-constexpr uint16_t kItemCollectedBlock = 4106;
 
 // State of the second pass.
 struct SecondPass {

@@ -10,6 +10,7 @@
 #include "core/time.h"
 #include "qdx/block.h"
 #include "qdx/decode/meas_decode.h"
+#include "qdx/meas_gather.h"
 #include "qdx/reader.h"
 #include "rinex/obs/obs_epoch.h"
 

@@ -5,29 +5,10 @@
 #include "convert/file_naming.h"
 #include "core/time.h"
 #include "qdx/block.h"
+#include "qdx/block_numbers.h"
 #include "qdx/reader.h"
 
 namespace kavrino {
-
-bool IsDataBlockNumber(uint16_t number) {
-  switch (number) {
-    case 4027:  // ChannelMeasurements
-    case 4075:  // SensorText
-    case 4109:  // CompactMeasurements
-    case 5902:  // ReceiverSetup
-    case 5903:  // CartesianFix2
-    case 5904:  // GeodeticFix2
-    case 5913:  // OtherDataBlock
-    case 5944:  // ChannelMeasurementsVariant
-      return true;
-    default:
-      return false;
-  }
-}
-
-bool IsMeasurementBlockNumber(uint16_t number) {
-  return number == 4027 || number == 4109 || number == 5944;
-}
 
 namespace {
 
@@ -88,7 +69,7 @@ uint32_t MeasureDataSpan(const char* path, int64_t start_ms, int64_t end_ms) {
       have_data = true;
       first_data = t;
     }
-    if (!IsMeasurementBlockNumber(number) || have_interval) continue;
+    if (!IsEpochMeasBlockNumber(number) || have_interval) continue;
     if (!have_meas) {
       have_meas = true;
       first_meas = t;

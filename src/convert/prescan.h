@@ -5,11 +5,6 @@
 
 namespace kavrino {
 
-// Block numbers that count as data when locating the first data epoch.
-bool IsDataBlockNumber(uint16_t number);
-// Measurement blocks among them (4027, 4109, 5944).
-bool IsMeasurementBlockNumber(uint16_t number);
-
 // Block time (ms) of the first block with a valid time stamp that is a data
 // block and lies in the window: at or after `start_ms` (a time of day or -1
 // does not limit) and at or before `end_ms` (a time of day counts as no end).

@@ -7,14 +7,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/diag.h"
 #include "qdx/block.h"
 #include "qdx/nav_copy.h"
 
 namespace kavrino {
 namespace {
 
-constexpr char kModule[] = "qdxread";
 constexpr int kSiteFileSize = 183;  // the size of the open file could not be found
 constexpr int kSiteRead = 230;      // reading the file failed (not the end of the file)
 constexpr int kSiteOpen = 460;
@@ -28,6 +26,12 @@ constexpr size_t kBufferCapacity = kReadChunk + 65536;
 constexpr uint8_t kSync1 = 0x24;
 constexpr uint8_t kSync2 = 0x40;
 constexpr size_t kFramingSize = 8;  // sync, crc, id, length
+
+void NoteFailure(QdxReader* reader, int site) {
+  if (reader->failure.site != 0) return;
+  reader->failure.site = site;
+  reader->failure.error = errno;
+}
 
 int64_t Tell(const QdxInput& in) {
   return in.buffer_offset + static_cast<int64_t>(in.pos);
@@ -49,8 +53,10 @@ void Seek(QdxInput* in, int64_t offset) {
 }
 
 // Makes at least `need` (at most the buffer capacity) bytes available from the
-// cursor unless the file ends first; returns the number of bytes available.
-size_t Ensure(QdxInput* in, size_t need) {
+// cursor unless the file ends first; returns the number of bytes available. A
+// failed read ends the input there.
+size_t Ensure(QdxReader* reader, size_t need) {
+  QdxInput* in = &reader->input;
   size_t avail = in->length - in->pos;
   if (avail >= need || in->eof_seen) return avail;
   if (in->pos > 0) {
@@ -65,7 +71,9 @@ size_t Ensure(QdxInput* in, size_t need) {
                         in->buffer_offset + static_cast<int64_t>(in->length));
     if (got < 0) {
       if (errno == EINTR) continue;
-      FatalStop(kModule, kSiteRead);
+      NoteFailure(reader, kSiteRead);
+      in->eof_seen = true;
+      break;
     }
     if (got == 0) {
       in->eof_seen = true;
@@ -83,10 +91,14 @@ bool Accepts(uint16_t number, uint16_t first_id, uint16_t second_id) {
 
 }  // namespace
 
-void InitQdxReader(const char* path, QdxReader* reader) {
+bool InitQdxReader(const char* path, QdxReader* reader) {
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) FatalStop(kModule, kSiteOpen);
+  if (fd < 0) {
+    NoteFailure(reader, kSiteOpen);
+    return false;
+  }
   AttachQdxReader(fd, reader);
+  return true;
 }
 
 void AttachQdxReader(int fd, QdxReader* reader) {
@@ -94,11 +106,7 @@ void AttachQdxReader(int fd, QdxReader* reader) {
   if (in->fd >= 0) close(in->fd);  // a reader opened again drops its old file
   std::unique_ptr<uint8_t[]> buffer = std::move(in->buffer);
   *in = QdxInput{};
-  std::memset(static_cast<void*>(&reader->gather), 0, sizeof reader->gather);
-  std::memset(static_cast<void*>(reader->compact), 0, sizeof reader->compact);
-  reader->gather.current_tow = 0xFFFFFFFFu;
-  reader->gather.last_decoded_tow = 0xFFFFFFFFu;
-  for (CompactRefState& ref : reader->compact) ref.reference_tow = 0xFFFFFFFFu;
+  ResetMeasDecodeState(&reader->decode);
 
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   in->fd = fd;
@@ -107,17 +115,20 @@ void AttachQdxReader(int fd, QdxReader* reader) {
   in->capacity = kBufferCapacity;
 }
 
-void CloseQdxReader(QdxReader* reader) {
+bool CloseQdxReader(QdxReader* reader) {
   QdxInput* in = &reader->input;
-  if (in->fd < 0) return;
-  int fd = in->fd;
-  *in = QdxInput{};  // releases the buffer
-  if (close(fd) != 0) FatalStop(kModule, kSiteClose);
+  if (in->fd >= 0) {
+    int fd = in->fd;
+    *in = QdxInput{};  // releases the buffer
+    if (close(fd) != 0) NoteFailure(reader, kSiteClose);
+  }
+  return !QdxReaderFailed(*reader);
 }
 
 int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint16_t second_id,
                     int mode) {
   QdxInput* in = &reader->input;
+  if (QdxReaderFailed(*reader)) return -1;
   const int64_t start = Tell(*in);
   in->eof_seen = false;  // look again: the file may have grown since the last search
   if ((mode & 3) == 1) Seek(in, 0);
@@ -127,7 +138,7 @@ int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint1
   const int64_t search_start = Tell(*in);
 
   for (;;) {
-    if (in->pos >= in->length && Ensure(in, 1) == 0) {
+    if (in->pos >= in->length && Ensure(reader, 1) == 0) {
       if (copy != nullptr) NoteNavCopyEnd(copy, search_start);
       Seek(in, start);
       return -1;
@@ -142,7 +153,7 @@ int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint1
 
     // A damaged, short or truncated candidate costs one byte: the search goes
     // on right after its '$', so a block that starts inside it is still found.
-    size_t avail = Ensure(in, kFramingSize);
+    size_t avail = Ensure(reader, kFramingSize);
     const uint8_t* block = in->buffer.get() + in->pos;
     if (avail < kFramingSize || block[1] != kSync2) {
       ++in->pos;
@@ -154,7 +165,7 @@ int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint1
       continue;
     }
     if (avail < length) {
-      avail = Ensure(in, length);
+      avail = Ensure(reader, length);
       block = in->buffer.get() + in->pos;
       if (avail < length) {
         ++in->pos;
@@ -186,7 +197,10 @@ int64_t QdxTell(const QdxReader* reader) {
 
 int64_t QdxFileSize(QdxReader* reader) {
   struct stat info;
-  if (fstat(reader->input.fd, &info) != 0) FatalStop(kModule, kSiteFileSize);
+  if (fstat(reader->input.fd, &info) != 0) {
+    NoteFailure(reader, kSiteFileSize);
+    return 0;
+  }
   return static_cast<int64_t>(info.st_size);
 }
 

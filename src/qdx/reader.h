@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "qdx/decode/compact_state.h"
-#include "qdx/decode/meas_epoch.h"
+#include "qdx/decode/meas_decode.h"
 
 namespace kavrino {
 
@@ -27,12 +26,20 @@ struct QdxInput {
 
 struct QdxNavCopy;
 
+// A failure of the operating system while reading: the module and site that
+// name the failing call in the message, and the errno it left (site 0: none).
+struct QdxReadFailure {
+  int site = 0;
+  int error = 0;
+};
+inline constexpr const char* kQdxReaderModule = "qdxread";
+
 // Owned by the pass that opened it; never copied.
 struct QdxReader {
   QdxInput input;
   QdxNavCopy* copy = nullptr;  // not owned; null: the walks copy nothing
-  MeasGatherState gather;      // epoch gathering across blocks of one time stamp
-  CompactRefState compact[2];  // compact reference state, streams 0 and 1
+  MeasDecodeState decode;      // epoch gathering and compact reference state
+  QdxReadFailure failure;      // the first failure; the reader then reports the end of the file
 
   QdxReader() = default;
   QdxReader(const QdxReader&) = delete;
@@ -44,19 +51,25 @@ inline constexpr int kQdxModeWalk = 0;
 inline constexpr int kQdxModeRewind = 1;  // bits 0-1 == 1: rewind before searching
 inline constexpr int kQdxModePeek = 4;    // bits 2-3 == 1: put the position back after a find
 
-// Resets the reader and opens path for reading; fatal stop (qdxread,460) on failure.
-void InitQdxReader(const char* path, QdxReader* reader);
+// Resets the reader and opens path for reading; false, with the failure
+// (site 460) noted, when it cannot be opened.
+bool InitQdxReader(const char* path, QdxReader* reader);
 // Resets the reader onto a descriptor open for reading, which it then owns.
 void AttachQdxReader(int fd, QdxReader* reader);
-// Closes the file; fatal stop (qdxread,477) on failure.
-void CloseQdxReader(QdxReader* reader);
+// Closes the file; false, with the failure (site 477) noted, when closing fails
+// or the reader failed before.
+bool CloseQdxReader(QdxReader* reader);
+inline bool QdxReaderFailed(const QdxReader& reader) {
+  return reader.failure.site != 0;
+}
 // Finds the next CRC-valid block whose number is first_id or second_id (65535:
 // any) and copies it whole into buffer (kQdxMaxBlockSize bytes or more).
 // Returns 0 for a block, -1 at the end of the file (position back where the
-// search began).
+// search began) and after a failure of the system.
 int GetNextQdxBlock(QdxReader* reader, uint8_t* buffer, uint16_t first_id, uint16_t second_id,
                     int mode);
 int64_t QdxTell(const QdxReader* reader);
+// The size of the file; 0, with the failure (site 183) noted, when it cannot be found.
 int64_t QdxFileSize(QdxReader* reader);
 // Puts the stream back to offset 0 (between passes sharing a reader).
 void QdxRewind(QdxReader* reader);

@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "qdx/decode/meas_decode.h"
+#include "qdx/encode/qdx_writer.h"
+#include "qdx/meas_gather.h"
 #include "qdx/reader.h"
 #include "support/e2e.h"
-#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {

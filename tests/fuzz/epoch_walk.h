@@ -8,6 +8,7 @@
 
 #include "fuzz_support.h"
 #include "qdx/decode/meas_decode.h"
+#include "qdx/meas_gather.h"
 #include "qdx/reader.h"
 
 namespace kavrino::fuzz {
@@ -29,7 +30,7 @@ inline void WalkEpochs(const uint8_t* data, size_t size, int decode_mode) {
       std::abort();
     }
   }
-  if (DecodePendingEpoch(reader.get(), epoch.get(), decode_mode) == 1 &&
+  if (DecodePendingEpoch(&reader->decode, epoch.get(), decode_mode) == 1 &&
       epoch->num_sats > kMaxEpochSats) {
     std::abort();
   }

@@ -8,9 +8,10 @@
 
 #include "core/signals.h"
 #include "qdx/decode/meas_decode.h"
-#include "qdx/reader.h"
 #include "qdx/encode/compact_encoder.h"
 #include "qdx/encode/qdx_writer.h"
+#include "qdx/meas_gather.h"
+#include "qdx/reader.h"
 
 namespace kavrino {
 namespace {

@@ -1,3 +1,5 @@
+#include "qdx/meas_gather.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>

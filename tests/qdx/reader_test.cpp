@@ -3,15 +3,16 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "qdx/block.h"
+#include "qdx/encode/qdx_writer.h"
 #include "qdx/nav_copy.h"
 #include "qdx/reference_crc.h"
-#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {
@@ -248,41 +249,35 @@ TEST(QdxReader, AgreesWithByteWiseScanAcrossBufferRefills) {
 
 TEST(QdxReader, OpeningResetsTheDecodingState) {
   auto reader = std::make_unique<QdxReader>();
-  reader->gather.pending_mask = 0x55;
-  reader->gather.channel_meas[100] = 9;
-  reader->compact[1].reference_tow = 42;
+  reader->decode.gather.pending_mask = 0x55;
+  reader->decode.gather.channel_meas[100] = 9;
+  reader->decode.compact[1].reference_tow = 42;
   const std::string path = test::MakeTempDir("reader-reset") + "/in.qdx";
   ASSERT_TRUE(test::WriteFileBytes(path, Block(4027, 40)));
   InitQdxReader(path.c_str(), reader.get());
-  EXPECT_EQ(reader->gather.current_tow, 0xFFFFFFFFu);
-  EXPECT_EQ(reader->gather.last_decoded_tow, 0xFFFFFFFFu);
-  EXPECT_EQ(reader->gather.pending_mask, 0);
-  EXPECT_EQ(reader->gather.channel_meas[100], 0);
-  EXPECT_EQ(reader->compact[0].reference_tow, 0xFFFFFFFFu);
-  EXPECT_EQ(reader->compact[1].reference_tow, 0xFFFFFFFFu);
+  EXPECT_EQ(reader->decode.gather.current_tow, 0xFFFFFFFFu);
+  EXPECT_EQ(reader->decode.gather.last_decoded_tow, 0xFFFFFFFFu);
+  EXPECT_EQ(reader->decode.gather.pending_mask, 0);
+  EXPECT_EQ(reader->decode.gather.channel_meas[100], 0);
+  EXPECT_EQ(reader->decode.compact[0].reference_tow, 0xFFFFFFFFu);
+  EXPECT_EQ(reader->decode.compact[1].reference_tow, 0xFFFFFFFFu);
   EXPECT_EQ(QdxTell(reader.get()), 0);
   CloseQdxReader(reader.get());
 }
 
-TEST(QdxReaderDeathTest, OperatingSystemFailuresAreFatal) {
-  const std::string dir = test::MakeTempDir("reader-fatal");
-  const std::string missing = dir + "/vanished.qdx";
-  EXPECT_EXIT(
-      {
-        QdxReader* reader = new QdxReader;
-        InitQdxReader(missing.c_str(), reader);
-      },
-      testing::ExitedWithCode(1),
-      "^Abnormal program termination \\(qdxread,460\\): No such file or directory\n$");
-  EXPECT_EXIT(
-      {
-        QdxReader* reader = new QdxReader;
-        uint8_t block[kQdxMaxBlockSize];
-        InitQdxReader(dir.c_str(), reader);
-        GetNextQdxBlock(reader, block, 65535, 65535, 0);
-      },
-      testing::ExitedWithCode(1),
-      "^Abnormal program termination \\(qdxread,230\\): Is a directory\n$");
+TEST(QdxReader, OperatingSystemFailuresEndTheWalkAndAreNoted) {
+  const std::string dir = test::MakeTempDir("reader-fail");
+  auto missing = std::make_unique<QdxReader>();
+  EXPECT_FALSE(InitQdxReader((dir + "/vanished.qdx").c_str(), missing.get()));
+  EXPECT_EQ(missing->failure.site, 460);
+  EXPECT_EQ(missing->failure.error, ENOENT);
+  auto directory = std::make_unique<QdxReader>();
+  ASSERT_TRUE(InitQdxReader(dir.c_str(), directory.get()));
+  auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
+  EXPECT_EQ(GetNextQdxBlock(directory.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, 0), -1);
+  EXPECT_EQ(directory->failure.site, 230);
+  EXPECT_EQ(directory->failure.error, EISDIR);
+  EXPECT_FALSE(CloseQdxReader(directory.get()));
 }
 
 // A file holding `image`, for readers opened by path.

@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "qdx/block.h"
-#include "qdx/reader.h"
 #include "qdx/encode/qdx_writer.h"
+#include "qdx/lookups.h"
+#include "qdx/reader.h"
 
 namespace kavrino {
 namespace {

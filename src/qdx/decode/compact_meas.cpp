@@ -395,13 +395,13 @@ void ClearReference(CompactRefState* ref) {
 
 }  // namespace
 
-void DecodeCompactEpoch(QdxReader* reader, MeasEpochRecord* record) {
+void DecodeCompactEpoch(MeasDecodeState* state, MeasEpochRecord* record) {
   record->tow_ms = 0;
   record->week = 0;
   record->num_sats = 0;
   EntryIndex index;
   std::memset(index.entry_of, 0, sizeof index.entry_of);
-  MeasGatherState& g = reader->gather;
+  MeasGatherState& g = state->gather;
   for (int stream = 0; stream < 2; ++stream) {
     const uint8_t* block = g.compact_meas[stream];
     if (!IsFilled(block)) continue;
@@ -414,7 +414,7 @@ void DecodeCompactEpoch(QdxReader* reader, MeasEpochRecord* record) {
     }
     const uint32_t interval = ReferenceIntervalMs(block[18] >> 4);
     const bool rate_flag = (block[18] & 0x08) != 0;
-    CompactRefState* ref = &reader->compact[stream];
+    CompactRefState* ref = &state->compact[stream];
     const uint32_t since_reference = record->tow_ms % interval;
     if (since_reference == 0) {
       ClearReference(ref);

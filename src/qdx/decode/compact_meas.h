@@ -1,14 +1,13 @@
 // Decoding of the compact measurement family (4109 with its companions 4110..4113).
 #pragma once
 
-#include "qdx/decode/meas_epoch.h"
-#include "qdx/reader.h"
+#include "qdx/decode/meas_decode.h"
 
 namespace kavrino {
 
-// Decodes the pending compact blocks of streams 0 and 1 of `reader` into
+// Decodes the pending compact blocks of streams 0 and 1 of `state` into
 // `record`, which it clears first. Called only while a stream-0
 // CompactMeasurements block is pending.
-void DecodeCompactEpoch(QdxReader* reader, MeasEpochRecord* record);
+void DecodeCompactEpoch(MeasDecodeState* state, MeasEpochRecord* record);
 
 }  // namespace kavrino

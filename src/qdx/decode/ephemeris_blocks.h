@@ -4,12 +4,9 @@
 
 #include <cstdint>
 
-namespace kavrino {
+#include "qdx/block_numbers.h"
 
-inline constexpr uint16_t kGpsEphemerisBlock = 5891;
-inline constexpr uint16_t kQzsEphemerisBlock = 4095;
-inline constexpr uint16_t kGalEphemerisBlock = 4002;
-inline constexpr uint16_t kBdsEphemerisBlock = 4081;
+namespace kavrino {
 
 // A float of this value or less in a group delay means "not available".
 inline constexpr double kNavValueAbsent = -1e10;

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "qdx/decode/compact_state.h"
 #include "qdx/decode/meas_epoch.h"
-#include "qdx/reader.h"
 
 namespace kavrino {
 
@@ -21,15 +21,29 @@ inline constexpr int kDecodeNoExtraInfo = 4;
 // C/N0 and lock time absent.
 inline constexpr int kDecodeRangesOnly = 8;
 
-// Adds one block (any kind) read from `reader` to the epoch being gathered.
-// Returns 1 when `record` now holds a completed epoch, else 0. Peeks at the
-// next block of the reader to decide whether the epoch is complete.
-int AddBlockToEpoch(QdxReader* reader, const uint8_t* block, MeasEpochRecord* record,
-                    int decode_mode);
+// What decoding carries from block to block of one walk: the blocks gathered
+// for the current time stamp and the compact reference state of streams 0 and 1.
+struct MeasDecodeState {
+  MeasGatherState gather;
+  CompactRefState compact[2];
+};
+
+// Empties the state for a new walk.
+void ResetMeasDecodeState(MeasDecodeState* state);
+
+// Takes one block (any kind) of a walk. A new time stamp, or a block of
+// another kind at the same one, first closes the epoch gathered so far:
+// returns 1 when that put a completed epoch into `record`, else 0. A
+// measurement block is then kept for the epoch of its time stamp.
+int TakeMeasBlock(MeasDecodeState* state, const uint8_t* block, MeasEpochRecord* record,
+                  int decode_mode);
+
+// Whether blocks are gathered for an epoch not yet decoded.
+bool HasPendingMeasBlocks(const MeasDecodeState& state);
 
 // Decodes the gathered blocks into `record` and empties every pending buffer.
 // Returns 1 when it produced a record (which may hold no satellites).
-int DecodePendingEpoch(QdxReader* reader, MeasEpochRecord* record, int decode_mode);
+int DecodePendingEpoch(MeasDecodeState* state, MeasEpochRecord* record, int decode_mode);
 
 // Decodes a ChannelMeasurements (4027) or ChannelMeasurementsVariant (5944)
 // block into `record`, which is cleared first. The block must lie wholly in

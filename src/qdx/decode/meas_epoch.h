@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "qdx/block.h"
+#include "qdx/block_numbers.h"
 
 namespace kavrino {
 
@@ -57,35 +58,6 @@ struct MeasEpochRecord {
   uint32_t num_sats;
   MeasSatEntry sats[kMaxEpochSats];
 };
-
-// Block numbers of the measurement kinds.
-inline constexpr uint16_t kChannelMeasBlock = 4027;
-inline constexpr uint16_t kChannelMeasVariantBlock = 5944;
-inline constexpr uint16_t kSignalExtraInfoBlock = 4000;
-inline constexpr uint16_t kFullPrecisionRangesBlock = 4098;
-inline constexpr uint16_t kCompactMeasBlock = 4109;
-inline constexpr uint16_t kCompactCn0Block = 4110;
-inline constexpr uint16_t kCompactDopplerBlock = 4111;
-inline constexpr uint16_t kCompactSignalBlock = 4112;
-inline constexpr uint16_t kCompactCorrBlock = 4113;
-
-// True for the nine block numbers gathered per epoch.
-inline bool IsMeasBlockNumber(uint16_t number) {
-  switch (number) {
-    case kCompactMeasBlock:
-    case kCompactCn0Block:
-    case kCompactDopplerBlock:
-    case kCompactSignalBlock:
-    case kCompactCorrBlock:
-    case kChannelMeasBlock:
-    case kChannelMeasVariantBlock:
-    case kSignalExtraInfoBlock:
-    case kFullPrecisionRangesBlock:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // Pending-block kinds gathered for one time stamp (bits of pending_mask).
 inline constexpr uint8_t kPendCompactMeas = 0x01;     // 4109

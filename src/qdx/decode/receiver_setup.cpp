@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "qdx/block.h"
-#include "qdx/reader.h"
 
 namespace kavrino {
 namespace {
@@ -59,16 +58,6 @@ void SetReceiverSetupDefaults(ReceiverSetupRecord* record) {
 void OverlayReceiverSetup(const uint8_t* block, ReceiverSetupRecord* record) {
   size_t length = std::min(static_cast<size_t>(QdxBlockLength(block)), kReceiverSetupSize);
   std::memcpy(record->bytes, block, length);
-}
-
-void ReadReceiverSetup(QdxReader* reader, ReceiverSetupRecord* record) {
-  SetReceiverSetupDefaults(record);
-  // Called once per product: one block buffer for the look-up is cheap.
-  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kQdxMaxBlockSize]);
-  if (GetNextQdxBlock(reader, buffer.get(), kReceiverSetupBlock, kReceiverSetupBlock,
-                      kQdxModePeek) == 0) {
-    OverlayReceiverSetup(buffer.get(), record);
-  }
 }
 
 std::string_view SetupText(const ReceiverSetupRecord& record, size_t offset, size_t width) {

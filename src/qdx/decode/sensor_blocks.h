@@ -4,11 +4,9 @@
 #include <cstdint>
 #include <string_view>
 
-namespace kavrino {
+#include "qdx/block_numbers.h"
 
-inline constexpr uint16_t kSensorTextBlock = 4075;
-inline constexpr uint16_t kCartesianFixBlock = 4006;
-inline constexpr uint16_t kGeodeticFixBlock = 4007;
+namespace kavrino {
 
 inline constexpr size_t kSensorNameWidth = 20;
 

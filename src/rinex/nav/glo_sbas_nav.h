@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "qdx/block_numbers.h"
+
 namespace kavrino {
 
 struct QdxReader;
 
-inline constexpr uint16_t kGloEphemerisBlock = 4004;
-inline constexpr uint16_t kSbasNavigationBlock = 5896;
 // Bytes a block must have for all of its fields (header included).
 inline constexpr uint16_t kGloEphemerisMinLength = 86;
 inline constexpr uint16_t kSbasNavigationMinLength = 104;

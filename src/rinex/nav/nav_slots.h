@@ -8,15 +8,9 @@
 #include <cstring>
 
 #include "qdx/block.h"
+#include "qdx/block_numbers.h"
 
 namespace kavrino {
-
-// Block numbers of the correction blocks.
-inline constexpr uint16_t kGpsIonosphereBlock = 5893;
-inline constexpr uint16_t kGpsUtcParamsBlock = 5894;
-inline constexpr uint16_t kGalIonosphereBlock = 4030;
-inline constexpr uint16_t kGalUtcParamsBlock = 4031;
-inline constexpr uint16_t kGalGpsTimeOffsetBlock = 4032;
 
 // A slot holds block bytes from offset kNavSlotFirstOffset (the time stamp) on.
 inline constexpr size_t kNavSlotFirstOffset = 8;

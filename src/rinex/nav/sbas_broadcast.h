@@ -6,15 +6,12 @@
 #include <cstdio>
 
 #include "core/time.h"
+#include "qdx/block_numbers.h"
 #include "qdx/decode/receiver_setup.h"
 
 namespace kavrino {
 
 struct QdxReader;
-
-inline constexpr uint16_t kSbasRawL1Block = 4020;
-inline constexpr uint16_t kSbasRawL5Block = 4021;
-inline constexpr uint16_t kSbasRawLegacyBlock = 5898;
 
 // Lines the driver reserves for the header (the last one "END OF HEADER").
 inline constexpr int kSbasBroadcastHeaderLines = 4;

@@ -6,12 +6,11 @@
 #include <cstdio>
 #include <string_view>
 
+#include "qdx/block_numbers.h"
 #include "qdx/decode/receiver_setup.h"
 #include "rinex/obs/obs_summary.h"
 
 namespace kavrino {
-
-inline constexpr uint16_t kCommentBlock = 5936;
 
 // RINEX event flags written by the generator.
 inline constexpr unsigned kEventStartMoving = 2;

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "convert/leap_count.h"
 #include "core/time.h"
 #include "qdx/encode/qdx_writer.h"
+#include "qdx/lookups.h"
 #include "qdx/reader.h"
 #include "rinex/header_lines.h"
 

@@ -1,5 +1,5 @@
-// Gathering the measurement blocks of one time stamp and handing out the
-// decoded epoch once the next block of the file no longer belongs to it.
+// The measurement blocks of one time stamp, kept until the epoch is complete
+// and then decoded together.
 #include <cstring>
 
 #include "qdx/block.h"
@@ -103,12 +103,20 @@ void KeepPendingBlock(MeasGatherState* g, const uint8_t* block) {
 
 }  // namespace
 
-int DecodePendingEpoch(QdxReader* reader, MeasEpochRecord* record, int decode_mode) {
-  MeasGatherState& g = reader->gather;
+void ResetMeasDecodeState(MeasDecodeState* state) {
+  std::memset(static_cast<void*>(&state->gather), 0, sizeof state->gather);
+  std::memset(static_cast<void*>(state->compact), 0, sizeof state->compact);
+  state->gather.current_tow = 0xFFFFFFFFu;
+  state->gather.last_decoded_tow = 0xFFFFFFFFu;
+  for (CompactRefState& ref : state->compact) ref.reference_tow = 0xFFFFFFFFu;
+}
+
+int DecodePendingEpoch(MeasDecodeState* state, MeasEpochRecord* record, int decode_mode) {
+  MeasGatherState& g = state->gather;
   int result = 0;
   const bool new_epoch = g.current_tow != g.last_decoded_tow;
   if ((decode_mode & kDecodeCompact) != 0 && IsFilled(g.compact_meas[0]) && new_epoch) {
-    DecodeCompactEpoch(reader, record);
+    DecodeCompactEpoch(state, record);
     g.last_decoded_tow = g.current_tow;
     result = 1;
   } else if ((decode_mode & kDecodeClassic) != 0 && IsFilled(g.channel_meas) && new_epoch) {
@@ -123,29 +131,23 @@ int DecodePendingEpoch(QdxReader* reader, MeasEpochRecord* record, int decode_mo
   return result;
 }
 
-int AddBlockToEpoch(QdxReader* reader, const uint8_t* block, MeasEpochRecord* record,
-                    int decode_mode) {
-  MeasGatherState& g = reader->gather;
+int TakeMeasBlock(MeasDecodeState* state, const uint8_t* block, MeasEpochRecord* record,
+                  int decode_mode) {
+  MeasGatherState& g = state->gather;
   const uint32_t tow = QdxBlockTow(block);
   const bool measurement = IsMeasBlockNumber(QdxBlockNumber(block));
   int result = 0;
-  // A new time stamp, or any other block of the same one, closes the epoch.
   if (!(tow == g.current_tow && measurement) && g.pending_mask != 0) {
-    result = DecodePendingEpoch(reader, record, decode_mode);
+    result = DecodePendingEpoch(state, record, decode_mode);
     g.pending_mask = 0;
   }
   g.current_tow = tow;
   if (measurement) KeepPendingBlock(&g, block);
-  // With nothing gathered the decode below could not produce an epoch, so the
-  // look-ahead is spared.
-  if (!AnyPendingBlock(g)) return result;
+  return result;
+}
 
-  uint8_t* next = g.peek_block;
-  if (GetNextQdxBlock(reader, next, kQdxAnyBlock, kQdxAnyBlock, kQdxModePeek) == 0 &&
-      QdxBlockTow(next) == tow && IsMeasBlockNumber(QdxBlockNumber(next))) {
-    return result;  // more blocks of this epoch follow
-  }
-  return DecodePendingEpoch(reader, record, decode_mode);
+bool HasPendingMeasBlocks(const MeasDecodeState& state) {
+  return AnyPendingBlock(state.gather);
 }
 
 }  // namespace kavrino
