@@ -204,15 +204,14 @@ uint64_t ParseSignalList(const char* value) {
   return mask;
 }
 
-struct ExclusionLetter {
-  char letter;
-  uint32_t flag;
-};
-constexpr ExclusionLetter kExclusionLetters[] = {
-    {'G', FLAG_EXCL_GPS},   {'R', FLAG_EXCL_GLONASS}, {'E', FLAG_EXCL_GALILEO},
-    {'S', FLAG_EXCL_SBAS},  {'C', FLAG_EXCL_BEIDOU},  {'J', FLAG_EXCL_QZSS},
-    {'I', FLAG_EXCL_NAVIC},
-};
+// -x letters are the RINEX system letters.
+uint32_t ExcludedSystems(const char* letters) {
+  uint32_t systems = 0;
+  for (const SatSystem& system : kSatSystems) {
+    if (std::strchr(letters, system.letter) != nullptr) systems |= 1u << system.constellation;
+  }
+  return systems;
+}
 
 constexpr const char* kProductLetters = "BNGEHIPOM";
 
@@ -463,30 +462,31 @@ int UsageError(FILE* err, const std::string& line) {
 }
 
 // Applies one option other than -f. Returns kParseContinue, or the exit status.
-int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE* err) {
+int ApplyOption(char letter, const char* value, RunSettings* run, FILE* out, FILE* err) {
+  ConvertOptions* s = &run->convert;
   const char* cause = nullptr;  // what is wrong with the value, said after "-<letter> "
   switch (letter) {
     case 'o':
-      s->output_name = value;
+      s->naming.output_name = value;
       break;
     case 'l':
-      s->flags |= FLAG_LONG_NAMES;
+      s->naming.long_names = true;
       break;
     case 'O':
-      s->country_code = std::string(value).substr(0, kCountryCodeSize);
+      s->naming.country_code = std::string(value).substr(0, kCountryCodeSize);
       break;
     case 'R':
       if (std::strcmp(value, "3") == 0) {
-        s->rinex_version = RINEX_304;
+        s->version = RinexVersion::k304;
       } else if (std::strcmp(value, "210") == 0) {
-        s->rinex_version = RINEX_210;
+        s->version = RinexVersion::k210;
       } else {
         cause = "needs 3 or 210";
       }
       break;
     case 'n': {
       if (std::strcmp(value, "oevent") == 0) {
-        s->flags |= FLAG_NO_EVENTS;
+        s->events = false;
         break;
       }
       std::string types = std::string(value).substr(0, kFileTypesSize);
@@ -494,8 +494,8 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
         cause = "needs at least one of the file types O, N, G, E, H, I, P, B, M";
         break;
       }
-      if (types.find("Bvalidonly") != std::string::npos) s->flags |= FLAG_SBAS_VALID_ONLY;
-      s->file_types = std::move(types);
+      if (types.find("Bvalidonly") != std::string::npos) s->sbas_valid_only = true;
+      run->file_types = std::move(types);
       break;
     }
     case 'M':
@@ -503,28 +503,28 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
         cause = "is only valid as -MET";
         break;
       }
-      s->meteo_requested = true;
+      run->meteo_requested = true;
       break;
     case 'i':
       cause = ParseInterval(value, &s->interval_ms);
       break;
     case 'b':
-      cause = ParseEpoch(value, &s->start_ms);
+      cause = ParseEpoch(value, &s->window.start_ms);
       break;
     case 'e':
-      cause = ParseEpoch(value, &s->end_ms);
+      cause = ParseEpoch(value, &s->window.end_ms);
       break;
     case 's':
-      s->flags |= FLAG_SNR_OBS;
+      s->extras.snr = true;
       break;
     case 'D':
-      s->flags |= FLAG_DOPPLER_OBS;
+      s->extras.doppler = true;
       break;
     case 'X':
-      s->flags |= FLAG_CHANNEL_OBS;
+      s->extras.channel = true;
       break;
     case 'c':
-      s->flags |= FLAG_COMMENTS;
+      s->comments = true;
       break;
     case 'C':
       if (HasControlCharacter(value)) {
@@ -534,9 +534,7 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
       s->comment = std::string(value).substr(0, kCommentSize);
       break;
     case 'x':
-      for (const ExclusionLetter& e : kExclusionLetters) {
-        if (std::strchr(value, e.letter) != nullptr) s->flags |= e.flag;
-      }
+      s->excluded_systems |= ExcludedSystems(value);
       break;
     case 'I':
       s->signal_mask = ParseSignalList(value);
@@ -548,23 +546,28 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
       cause = ParseAntenna(value, &s->antenna);
       break;
     case 'm':
-      if (std::strchr(value, 'a') != nullptr) s->flags |= FLAG_MOVING_AUTO;
-      if (std::strchr(value, 'f') != nullptr) s->flags |= FLAG_MOVING_FORCE;
+      // -mf wins over -ma, whatever their order.
+      if (std::strchr(value, 'f') != nullptr) {
+        s->moving = MovingEvent::kAlways;
+      } else if (std::strchr(value, 'a') != nullptr && s->moving == MovingEvent::kNever) {
+        s->moving = MovingEvent::kWhenMoving;
+      }
       break;
     case 'S':
-      s->flags |= FLAG_SEQUENCE;
+      s->naming.sequence = true;
       break;
     case 'v':
-      s->flags |= FLAG_VERBOSE;
+      run->verbose = true;
       break;
     case 'V':
       std::fprintf(out, "%s\n", kProgramVersion);
       return 0;
     case '2':
-      s->flags |= FLAG_CLASSIC_MEAS_ONLY;
+      s->families = MeasFamilies::kClassicOnly;
       break;
     case '3':
-      s->flags |= FLAG_COMPACT_MEAS_ONLY;
+      // -2 wins over -3, whatever their order.
+      if (s->families != MeasFamilies::kClassicOnly) s->families = MeasFamilies::kCompactOnly;
       break;
     case 'L':
       if (std::strcmp(value, "2C") != 0) cause = "is only valid as -L2C";
@@ -575,7 +578,8 @@ int ApplyOption(char letter, const char* value, RunSettings* s, FILE* out, FILE*
         cause = "needs RecType=name";
         break;
       }
-      s->receiver_type_override = std::string(type + 8).substr(0, kReceiverTypeSize);
+      s->receiver_type = std::string(type + 8).substr(0, kReceiverTypeSize);
+      s->has_receiver_type = s->receiver_type != "default";
       break;
     }
     case 'z':
@@ -663,7 +667,7 @@ int ParseCommandLine(int argc, char* const argv[], RunSettings* settings, FILE* 
   if (settings->meteo_requested && settings->file_types.find('M') == std::string::npos) {
     ++settings->product_count;
   }
-  if (settings->flags & FLAG_VERBOSE) std::fputc('\n', out);
+  if (settings->verbose) std::fputc('\n', out);
   return kParseContinue;
 }
 

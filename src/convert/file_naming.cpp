@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-#include "app/file_io.h"
-#include "app/settings.h"
 #include "core/time.h"
 
 namespace kavrino {
@@ -53,7 +51,8 @@ std::string ShortName(const std::string& designator, uint32_t doy, int sequence,
 
 // Sequence index of a short name: kinds in the order O, P, N, G, L, I share the
 // highest index used by a kind before them, unless their own or a later kind
-// already uses it, in which case they take the next one.
+// already uses it, in which case they take the next one. kMaxSequenceIndex + 1
+// when none is left.
 int SequenceIndex(const std::string& designator, uint32_t doy, uint32_t year, char type,
                   const FileExistsFn& exists) {
   static constexpr char kOrder[6] = {'O', 'P', 'N', 'G', 'L', 'I'};
@@ -73,7 +72,7 @@ int SequenceIndex(const std::string& designator, uint32_t doy, uint32_t year, ch
     int candidate = last[k] + (k >= position ? 1 : 0);
     if (candidate > index) index = candidate;
   }
-  return index > kMaxSequenceIndex ? kMaxSequenceIndex : index;
+  return index;
 }
 
 }  // namespace
@@ -114,30 +113,34 @@ std::string LongNameFrequency(uint32_t interval_ms) {
   return field;
 }
 
-std::string BuildOutputFileName(std::string_view input_name, std::string_view output_name,
-                                int64_t first_epoch_ms, std::string_view country_option,
-                                uint32_t interval_ms, uint32_t span_s, int type_index,
-                                const ReceiverSetupRecord& setup, uint32_t flags,
-                                const FileExistsFn& exists) {
+bool BuildOutputFileName(const NameRequest& request, const FileExistsFn& exists, std::string* name,
+                         std::string* message) {
+  const NamingOptions& naming = *request.naming;
+  const ReceiverSetupRecord& setup = *request.setup;
+  const std::string_view output_name = naming.output_name;
+  const int type_index = request.type_index;
   const char type = OutputTypeCharacter(type_index);
-  CalendarTime date = GpsSecondsToCalendar(static_cast<double>(first_epoch_ms / 1000));
+  CalendarTime date = GpsSecondsToCalendar(static_cast<double>(request.first_epoch_ms / 1000));
   const uint32_t doy = DayOfYear(date.year, date.month, date.day);
 
   if (output_name == "copy") {
-    std::string base = BaseName(input_name);
+    std::string base = BaseName(request.input_name);
     if (!base.empty()) {
       base.back() = type;
-      return base;
+      *name = base;
+      return true;
     }
   } else if (output_name == "copybase") {
-    std::string base = BaseName(input_name);
+    std::string base = BaseName(request.input_name);
     if (base.size() >= 3) {
       char tail[8];
       std::snprintf(tail, sizeof tail, "%02u%c", date.year % 100, type);
-      return base.substr(0, base.size() - 3) + tail;
+      *name = base.substr(0, base.size() - 3) + tail;
+      return true;
     }
   } else if (!output_name.empty()) {
-    return std::string(output_name);
+    *name = std::string(output_name);
+    return true;
   }
 
   std::string station;
@@ -150,6 +153,7 @@ std::string BuildOutputFileName(std::string_view input_name, std::string_view ou
     monument = SetupMonumentIndex(setup);
     receiver = SetupReceiverIndex(setup);
   }
+  const std::string_view country_option = naming.country_code;
   if (!country_option.empty()) country = std::string(country_option.substr(0, 3));
   country = PadUnderscore(country, 3);
   if (station.empty()) {
@@ -157,35 +161,38 @@ std::string BuildOutputFileName(std::string_view input_name, std::string_view ou
   }
   const std::string designator = PadUnderscore(station, 4);
 
-  char name[300];
-  if (flags & FLAG_LONG_NAMES) {
+  char text[300];
+  if (naming.long_names) {
     const char* data_type = kLongDataTypes[(type_index >= 0 && type_index <= 10) ? type_index : 5];
-    std::string period = LongNamePeriod(span_s);
+    std::string period = LongNamePeriod(request.span_s);
     if (type_index == FILE_OBS) {
-      std::snprintf(name, sizeof name, "%.4s%1d%1d%.3s_R_%04u%03u%02u%02u_%3s_%3s_%2s.rnx",
+      std::snprintf(text, sizeof text, "%.4s%1d%1d%.3s_R_%04u%03u%02u%02u_%3s_%3s_%2s.rnx",
                     designator.c_str(), monument, receiver, country.c_str(), date.year, doy,
-                    date.hour, date.minute, period.c_str(), LongNameFrequency(interval_ms).c_str(),
-                    data_type);
+                    date.hour, date.minute, period.c_str(),
+                    LongNameFrequency(request.interval_ms).c_str(), data_type);
     } else {
-      std::snprintf(name, sizeof name, "%.4s%1d%1d%.3s_R_%04u%03u%02u%02u_%3s_%2s.rnx",
+      std::snprintf(text, sizeof text, "%.4s%1d%1d%.3s_R_%04u%03u%02u%02u_%3s_%2s.rnx",
                     designator.c_str(), monument, receiver, country.c_str(), date.year, doy,
                     date.hour, date.minute, period.c_str(), data_type);
     }
-    return name;
+    *name = text;
+    return true;
   }
   int sequence = 0;
-  if (flags & FLAG_SEQUENCE) sequence = SequenceIndex(designator, doy, date.year, type, exists);
-  return ShortName(designator, doy, sequence, date.year, type);
+  if (naming.sequence) sequence = SequenceIndex(designator, doy, date.year, type, exists);
+  if (sequence > kMaxSequenceIndex) {
+    const std::string last = ShortName(designator, doy, kMaxSequenceIndex, date.year, type);
+    *message = "Every sequence character of the output RINEX file \"" + last +
+               "\" is taken (0-9, A-Z); no file is written over";
+    return false;
+  }
+  *name = ShortName(designator, doy, sequence, date.year, type);
+  return true;
 }
 
-FILE* CreateOutputFile(std::string_view input_name, std::string_view output_name,
-                       int64_t first_epoch_ms, std::string_view country_option,
-                       uint32_t interval_ms, uint32_t span_s, int type_index,
-                       const ReceiverSetupRecord& setup, uint32_t flags) {
-  auto exists = [](const std::string& name) { return access(name.c_str(), F_OK) == 0; };
-  std::string name = BuildOutputFileName(input_name, output_name, first_epoch_ms, country_option,
-                                         interval_ms, span_s, type_index, setup, flags, exists);
-  return OpenFileOrExit(name.c_str(), "wt", "output RINEX", 1);
+bool NameOutputFile(const NameRequest& request, std::string* name, std::string* message) {
+  auto exists = [](const std::string& candidate) { return access(candidate.c_str(), F_OK) == 0; };
+  return BuildOutputFileName(request, exists, name, message);
 }
 
 }  // namespace kavrino

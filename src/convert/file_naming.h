@@ -4,11 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "convert/options.h"
 #include "qdx/decode/receiver_setup.h"
 
 namespace kavrino {
@@ -41,19 +41,25 @@ std::string LongNameFrequency(uint32_t interval_ms);
 // Tells whether a file of the given name exists (used for the sequence character).
 using FileExistsFn = std::function<bool(const std::string&)>;
 
-// The output file name, without opening anything. `exists` is consulted only
-// for the sequence character of short names (FLAG_SEQUENCE).
-std::string BuildOutputFileName(std::string_view input_name, std::string_view output_name,
-                                int64_t first_epoch_ms, std::string_view country_option,
-                                uint32_t interval_ms, uint32_t span_s, int type_index,
-                                const ReceiverSetupRecord& setup, uint32_t flags,
-                                const FileExistsFn& exists);
+// What an output file name is made from.
+struct NameRequest {
+  std::string_view input_name;  // "copy" and "copybase" derive the name from it
+  const NamingOptions* naming = nullptr;
+  int64_t first_epoch_ms = 0;
+  uint32_t interval_ms = kNotMeasured;  // long observation names
+  uint32_t span_s = kNotMeasured;       // long names
+  int type_index = FILE_OBS;
+  const ReceiverSetupRecord* setup = nullptr;
+};
 
-// Names the file (existence tested in the current directory) and creates it for
-// writing; ends the run with status 1 when it cannot be created.
-FILE* CreateOutputFile(std::string_view input_name, std::string_view output_name,
-                       int64_t first_epoch_ms, std::string_view country_option,
-                       uint32_t interval_ms, uint32_t span_s, int type_index,
-                       const ReceiverSetupRecord& setup, uint32_t flags);
+// The output file name, without opening anything. `exists` is consulted only
+// for the sequence character of short names (-S). False, with the message to
+// print, when every sequence character is taken: the existing files are
+// somebody's data and are not written over.
+bool BuildOutputFileName(const NameRequest& request, const FileExistsFn& exists, std::string* name,
+                         std::string* message);
+
+// The same with existence tested in the current directory.
+bool NameOutputFile(const NameRequest& request, std::string* name, std::string* message);
 
 }  // namespace kavrino

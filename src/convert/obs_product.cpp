@@ -2,24 +2,24 @@
 // writes the epochs and the event records.
 #include "convert/obs_product.h"
 
-#include <stdio_ext.h>
-
+#include <cstring>
 #include <memory>
 #include <string>
 
-#include "app/file_io.h"
-#include "app/settings.h"
 #include "convert/file_naming.h"
 #include "core/geodesy.h"
 #include "core/time.h"
 #include "qdx/block.h"
 #include "qdx/block_numbers.h"
+#include "qdx/decode/comment_block.h"
+#include "qdx/decode/event_blocks.h"
 #include "qdx/decode/meas_decode.h"
+#include "qdx/decode/position_fix.h"
 #include "qdx/meas_gather.h"
 #include "qdx/reader.h"
 #include "rinex/obs/obs_epoch.h"
+#include "rinex/obs/obs_events.h"
 #include "rinex/obs/obs_header.h"
-#include "rinex/obs/obs_site.h"
 #include "rinex/obs/obs_writer.h"
 
 namespace kavrino {
@@ -27,12 +27,11 @@ namespace {
 
 // State of the second pass.
 struct SecondPass {
-  FILE* out;
+  OutStream* out;
   QdxReader* reader;
   ObsFileSummary* summary;
   uint8_t* lookahead;  // block buffer for the BEGIN_POINT look-aheads
-  int version;
-  uint32_t flags;
+  const ConvertOptions* options;
   uint32_t interval_ms;
   int64_t last_written_ms;
 };
@@ -44,6 +43,40 @@ double Seconds(int64_t ms) {
 // t rounded down to the data interval (as it is when the interval is unknown).
 int64_t RoundToInterval(int64_t t, uint32_t interval_ms) {
   return interval_ms == 0 ? t : t - t % interval_ms;
+}
+
+// Stores text into a fixed-width field of the setup: with a terminator when it
+// is shorter than the field, cut to the field width without one otherwise.
+void StoreField(ReceiverSetupRecord* setup, SetupTextField field, std::string_view text) {
+  uint8_t* dst = setup->bytes + field.offset;
+  std::memset(dst, 0, field.width);
+  // An empty view may carry no data pointer at all.
+  if (!text.empty()) std::memcpy(dst, text.data(), std::min<size_t>(text.size(), field.width));
+}
+
+// The marker name and number of a site command.
+void ApplySiteName(ReceiverSetupRecord* setup, const uint8_t* comment_block) {
+  const std::string_view name = SiteCommandName(CommandText(comment_block));
+  StoreField(setup, kSetupMarkerName, name);
+  StoreField(setup, kSetupMarkerNumber, name);
+}
+
+void ApplyAntennaCommand(ObsSite* site, std::string_view text) {
+  const AntennaCommand command = ParseAntennaCommand(text);
+  if (command.has_type) {
+    StoreField(&site->setup, kSetupAntennaType, command.type);
+    StoreField(&site->setup, kSetupAntennaSerial, {});
+  }
+  site->l1_phase_offset = command.has_offsets ? command.l1_offset : MEAS_ABSENT;
+  site->l2_phase_offset = command.has_offsets ? command.l2_offset : MEAS_ABSENT;
+}
+
+void ApplyXyzCommand(ObsSite* site, std::string_view text) {
+  double xyz[3];
+  if (!ParseXyzCommand(text, xyz)) return;
+  site->approx_x = xyz[0];
+  site->approx_y = xyz[1];
+  site->approx_z = xyz[2];
 }
 
 // Next Comment block from the reader's position whose text begins with one of
@@ -67,7 +100,7 @@ void BeginPoint(SecondPass* pass, const uint8_t* block, int64_t event_ms) {
   const bool cancelled = found && IsCommand(next, "CANCEL_POINT");
   QdxSeek(pass->reader, position);
   if (cancelled) return;
-  ReceiverSetupRecord* setup = &pass->summary->setup;
+  ReceiverSetupRecord* setup = &pass->summary->site.setup;
   ApplySiteName(setup, block);
   if (SetupText(*setup, kSetupMarkerNumber).empty()) {
     if (FindCommentCommand(pass->reader, pass->lookahead, {"END_POINT"}, &next)) {
@@ -75,7 +108,7 @@ void BeginPoint(SecondPass* pass, const uint8_t* block, int64_t event_ms) {
     }
     QdxSeek(pass->reader, position);
   }
-  WriteSiteOccupation(pass->out, *pass->summary, pass->version, Seconds(event_ms));
+  WriteSiteOccupation(pass->out, pass->summary->site, pass->options->version, Seconds(event_ms));
 }
 
 void HandleComment(SecondPass* pass, const uint8_t* block, int64_t t) {
@@ -83,87 +116,69 @@ void HandleComment(SecondPass* pass, const uint8_t* block, int64_t t) {
   const std::string_view command = CommandText(block);
   if (text.empty() || command == "Unknown") return;
   ObsFileSummary* summary = pass->summary;
+  const RinexVersion version = pass->options->version;
   int64_t event_ms = summary->epochs_written == 0 ? summary->first_epoch_ms
                                                   : RoundToInterval(t, summary->data_interval_ms);
   if (pass->last_written_ms > event_ms) event_ms = pass->last_written_ms;
 
-  if (pass->flags & FLAG_COMMENTS) {
-    const unsigned lines = static_cast<unsigned>((text.size() + 59) / 60);
-    WriteEventEpochLine(pass->out, kEventHeaderInfo, lines, pass->version, Seconds(event_ms));
-    std::fputc('\n', pass->out);
-    const std::string copy(text);  // terminated: a zero byte ends a line's text
-    for (unsigned i = 0; i < lines; ++i) {
-      std::fprintf(pass->out, "%-60.60s%-20s\n", copy.c_str() + 60 * i, "COMMENT");
-    }
-  }
-
+  if (pass->options->comments) WriteCommentRecord(pass->out, text, version, Seconds(event_ms));
   if (IsCommand(command, "BEGIN_POINT")) {
     BeginPoint(pass, block, event_ms);
   } else if (IsCommand(command, "END_POINT")) {
-    WriteEventEpochLine(pass->out, kEventStartMoving, 1, pass->version, Seconds(event_ms));
-    std::fputc('\n', pass->out);
-    std::fprintf(pass->out, "%-60.60s%-20s\n", "  *** END OF OCCUPATION ! ***", "COMMENT");
+    WriteEndOfOccupation(pass->out, version, Seconds(event_ms));
   } else if (IsCommand(command, "ANTENNA")) {
-    ApplyAntennaCommand(summary, command);
+    ApplyAntennaCommand(&summary->site, command);
   } else if (IsCommand(command, "XYZ")) {
-    ApplyXyzCommand(summary, command);
+    ApplyXyzCommand(&summary->site, command);
   }
 }
 
 void HandleItemCollected(SecondPass* pass, const uint8_t* block, int64_t t) {
-  if (QdxBlockLength(block) < 25 || block[24] != 0) return;
-  const uint64_t item = (static_cast<uint64_t>(ReadU32(block + 16)) << 32) | ReadU32(block + 20);
+  uint64_t item = 0;
+  if (!DecodeItemCollected(block, &item)) return;
   const int64_t event_ms = pass->summary->epochs_written == 0 ? pass->summary->first_epoch_ms : t;
-  WriteEventEpochLine(pass->out, kEventHeaderInfo, 1, pass->version, Seconds(event_ms));
-  std::fputc('\n', pass->out);
-  std::fprintf(pass->out, "  *** ITEM#%020llu COLLECTED ! ***             COMMENT\n",
-               static_cast<unsigned long long>(item));
+  WriteItemCollected(pass->out, item, pass->options->version, Seconds(event_ms));
 }
 
 void HandleReceiverSetup(SecondPass* pass, const uint8_t* block, int64_t t) {
   ObsFileSummary* summary = pass->summary;
-  ReceiverSetupRecord incoming = summary->setup;
+  ReceiverSetupRecord incoming = summary->site.setup;
   OverlayReceiverSetup(block, &incoming);
+  const ReceiverSetupRecord& current = summary->site.setup;
   const bool same_site =
-      SetupText(incoming, kSetupMarkerName) == SetupText(summary->setup, kSetupMarkerName) &&
-      SetupText(incoming, kSetupMarkerNumber) == SetupText(summary->setup, kSetupMarkerNumber);
-  summary->setup = incoming;
+      SetupText(incoming, kSetupMarkerName) == SetupText(current, kSetupMarkerName) &&
+      SetupText(incoming, kSetupMarkerNumber) == SetupText(current, kSetupMarkerNumber);
+  summary->site.setup = incoming;
   if (!same_site) {
     const int64_t event_ms = RoundToInterval(t, summary->data_interval_ms);
-    WriteSiteOccupation(pass->out, *summary, pass->version, Seconds(event_ms));
+    WriteSiteOccupation(pass->out, summary->site, pass->options->version, Seconds(event_ms));
   }
 }
 
-void HandlePositionFix(SecondPass* pass, const uint8_t* block, uint16_t number) {
-  const bool geodetic = number == 4007 || number == 5904;
-  const size_t offset = (number == 4006 || number == 4007) ? 16 : 20;
-  if (QdxBlockLength(block) < offset + 24) return;
+void HandlePositionFix(SecondPass* pass, const uint8_t* block) {
+  PositionFix fix;
+  if (!DecodePositionFix(block, &fix)) return;
   if (QdxBlockTow(block) % pass->interval_ms != 0) return;
-  const double c0 = ReadF64(block + offset);
-  const double c1 = ReadF64(block + offset + 8);
-  const double c2 = ReadF64(block + offset + 16);
+  const double c0 = fix.coords[0];
+  const double c1 = fix.coords[1];
+  const double c2 = fix.coords[2];
   if (!(c0 > kMeasPresentThreshold && c1 > kMeasPresentThreshold && c2 > kMeasPresentThreshold)) {
     return;
   }
-  ObsFileSummary* s = pass->summary;
-  if (geodetic) {
-    GeodeticToEcef(c0, c1, c2, &s->approx_x, &s->approx_y, &s->approx_z);
+  ObsSite& s = pass->summary->site;
+  if (fix.geodetic) {
+    GeodeticToEcef(c0, c1, c2, &s.approx_x, &s.approx_y, &s.approx_z);
   } else {
-    s->approx_x = c0;
-    s->approx_y = c1;
-    s->approx_z = c2;
+    s.approx_x = c0;
+    s.approx_y = c1;
+    s.approx_z = c2;
   }
 }
 
 void HandleExternalEvent(SecondPass* pass, const uint8_t* block) {
-  if (pass->flags & FLAG_NO_EVENTS) return;
-  if (QdxBlockLength(block) < 20) return;
-  std::fputs(IsRinex2(pass->version) ? "                            4  1\n"
-                                     : ">                              4  1\n",
-             pass->out);
-  const double seconds = QdxBlockTow(block) * 0.001 + ReadF32(block + 16);
-  std::fprintf(pass->out, "External Event # %1d @ %16.9f                       COMMENT\n",
-               static_cast<int>(block[14]), seconds);
+  ExternalEvent event;
+  if (!pass->options->events || !DecodeExternalEvent(block, &event)) return;
+  WriteExternalEvent(pass->out, pass->options->version, event.source, event.seconds_of_week);
 }
 
 void HandleRecord(SecondPass* pass, const uint8_t* block, int64_t t) {
@@ -178,102 +193,132 @@ void HandleRecord(SecondPass* pass, const uint8_t* block, int64_t t) {
     case kReceiverSetupBlock:
       HandleReceiverSetup(pass, block, t);
       break;
-    case 4006:
-    case 4007:
-    case 5903:
-    case 5904:
-      HandlePositionFix(pass, block, number);
-      break;
     case kExternalEventBlock:
       HandleExternalEvent(pass, block);
       break;
     default:
+      if (IsPositionFixBlockNumber(number)) HandlePositionFix(pass, block);
       break;
+  }
+}
+
+// The output file of the observation file, named from the first pass.
+bool OpenObsOutput(const ConvertJob& job, const ObsFileSummary& s, OutputFile* file,
+                   std::string* message) {
+  NameRequest request;
+  request.input_name = job.input_name;
+  request.naming = &job.options->naming;
+  request.first_epoch_ms = s.first_epoch_ms;
+  request.interval_ms = s.data_interval_ms;
+  request.span_s =
+      static_cast<uint32_t>((s.last_epoch_ms - s.first_epoch_ms + s.data_interval_ms) / 1000);
+  request.type_index = FILE_OBS;
+  request.setup = &s.site.setup;
+  std::string name;
+  return NameOutputFile(request, &name, message) && OpenOutputFile(name, job.output, file, message);
+}
+
+void WriteHeader(const ConvertJob& job, const ObsFileSummary& s, const CalendarTime& run_date,
+                 OutStream* out) {
+  const ConvertOptions& o = *job.options;
+  ObsHeaderInfo info;
+  info.layout = &s.layout;
+  info.setup = &s.site.setup;
+  info.receiver_type = o.has_receiver_type ? o.receiver_type.c_str() : nullptr;
+  info.comment = o.comment;
+  info.sat_seen = s.sat_seen;
+  info.glo_slot_freq = s.glo_slot_freq;
+  info.first_ms = s.first_epoch_ms;
+  info.last_ms = s.last_epoch_ms;
+  info.interval_ms = s.data_interval_ms;
+  info.antenna = o.antenna;
+  info.run_date = run_date;
+  info.program = kProgramVersion;
+  info.approx_x = s.site.approx_x;
+  info.approx_y = s.site.approx_y;
+  info.approx_z = s.site.approx_z;
+  WriteObsHeader(out, info);
+  if (o.moving == MovingEvent::kAlways || (o.moving == MovingEvent::kWhenMoving && s.moving)) {
+    WriteKinematicStart(out, o.version, Seconds(s.first_epoch_ms));
   }
 }
 
 }  // namespace
 
-int GenerateObsFile(const std::string& input_name, uint32_t interval_ms, int64_t start_ms,
-                    int64_t end_ms, const std::string& output_name, const std::string& country_code,
-                    const char* receiver_type_override, uint32_t flags, uint64_t signal_mask,
-                    uint32_t antenna, int rinex_version, const std::string& comment,
-                    int progress_from, int progress_to) {
-  if (interval_ms == 0) interval_ms = 1;
-  const int decode_mode = MeasDecodeMode(flags);
+ProductStatus MakeObservationFile(const ConvertJob& job, ProgressTrack* progress) {
+  const ConvertOptions& options = *job.options;
+  const uint32_t interval_ms = options.interval_ms == 0 ? 1 : options.interval_ms;
   const CalendarTime run_date = CurrentUtcTime();
+  const ProgressRange range = TakeProgressShare(progress, ProductShare(*progress));
+  const int progress_mid = (range.from + range.to) / 2;
+
   auto summary = std::make_unique<ObsFileSummary>();
-  if (ScanObsFile(input_name, interval_ms, &start_ms, &end_ms, flags, signal_mask, antenna,
-                  rinex_version, decode_mode, summary.get(), progress_from, progress_to) != 0) {
-    return 2;
+  ObsScan scan;
+  scan.job = &job;
+  scan.decode_mode = MeasDecodeMode(options);
+  scan.window = options.window;
+  scan.sink = &progress->sink;
+  scan.range = {range.from, progress_mid};
+  if (!ScanObsFile(&scan, summary.get())) {
+    if (scan.failure.site != 0) return Failed(ReadFailureMessage(scan.failure));
+    return {};
   }
   ObsFileSummary& s = *summary;
-  BuildObsTypeLayout(&s.layout, s.seen_signal_mask, flags & FLAG_DOPPLER_OBS, flags & FLAG_SNR_OBS,
-                     flags & FLAG_CHANNEL_OBS, rinex_version);
+  BuildObsTypeLayout(&s.layout, s.seen_signal_mask, options.extras.doppler, options.extras.snr,
+                     options.extras.channel, options.version);
 
   auto reader = std::make_unique<QdxReader>();
-  InitQdxReader(input_name.c_str(), reader.get());
-  const uint32_t span_s =
-      static_cast<uint32_t>((s.last_epoch_ms - s.first_epoch_ms + s.data_interval_ms) / 1000);
-  FILE* out = CreateOutputFile(input_name, output_name, s.first_epoch_ms, country_code,
-                               s.data_interval_ms, span_s, FILE_OBS, s.setup, flags);
-  const std::unique_ptr<char[]> out_buffer = UseLargeOutputBuffer(out);
-  WriteObsHeader(out, s.layout, s.setup, receiver_type_override, comment, s.sat_seen,
-                 s.glo_slot_freq, s.first_epoch_ms, s.last_epoch_ms, s.data_interval_ms, antenna,
-                 run_date, kProgramVersion, s.approx_x, s.approx_y, s.approx_z);
-  if ((flags & FLAG_MOVING_FORCE) || ((flags & FLAG_MOVING_AUTO) && s.moving)) {
-    WriteEventEpochLine(out, kEventStartMoving, 1, rinex_version, Seconds(s.first_epoch_ms));
-    std::fputc('\n', out);
-    std::fprintf(out, "%-60.60s%-20s\n", "  Kinematic data", "COMMENT");
+  if (!InitQdxReader(job.input.c_str(), reader.get())) {
+    return Failed(ReadFailureMessage(reader->failure));
   }
-  s.approx_x = s.approx_y = s.approx_z = 0;
+  OutputFile file;
+  std::string message;
+  if (!OpenObsOutput(job, s, &file, &message)) {
+    CloseQdxReader(reader.get());
+    return Failed(message);
+  }
+  WriteHeader(job, s, run_date, &file.stream);
+  s.site.approx_x = s.site.approx_y = s.site.approx_z = 0;
 
-  auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
   auto lookahead = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
   // From here on the file is written by the epoch writer; the records between
-  // the epochs go to it through a text stream.
+  // the epochs go to it through its text stream.
   auto writer = std::make_unique<ObsEpochWriter>();
-  StartObsEpochWriter(writer.get(), out, &s.layout, antenna);
-  FILE* text = OpenObsWriterTextStream(writer.get());
-  if (text == nullptr) FinishObsEpochWriter(writer.get());  // every epoch written at once
-  SecondPass pass{text != nullptr ? text : out,
-                  reader.get(),
-                  &s,
-                  lookahead.get(),
-                  rinex_version,
-                  flags,
-                  interval_ms,
-                  0};
-  const int progress_mid = (progress_from + progress_to) / 2;
+  StartObsEpochWriter(writer.get(), &file.stream, &s.layout, options.antenna);
+  OutStream* text = ObsWriterTextStream(writer.get());
+  SecondPass pass{text, reader.get(), &s, lookahead.get(), &options, interval_ms, 0};
+  const int decode_mode = MeasDecodeMode(options);
+  const int64_t start_ms = scan.window.start_ms;
+  const int64_t end_ms = scan.window.end_ms;
   uint8_t sats[kMaxEpochSats];
-  while (GetNextQdxBlock(reader.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) ==
-         0) {
-    const uint8_t* b = block.get();
-    if (IsQdxTimeValid(b)) {
-      const int64_t t = QdxBlockTimeMs(b);
-      const bool in_window = IsInWindow(t, start_ms, end_ms);
-      if (t > pass.last_written_ms && in_window) {
-        MeasEpochRecord* epoch = ObsWriterRecord(writer.get());
-        if (AddBlockToEpoch(reader.get(), b, epoch, decode_mode) == 1 &&
-            QdxBlockTow(b) % interval_ms == 0 &&
-            CountEpochSatellites(*epoch, s.layout, antenna, sats, nullptr) >= 1) {
-          HandOverEpoch(writer.get(), s.epochs_written == 0);
-          ++s.epochs_written;
-          pass.last_written_ms = t;
-        }
-      }
-      if (in_window) {
-        HandleRecord(&pass, b, t);
-        if (text != nullptr && __fpending(text) > 0) std::fflush(text);
+  BlockWalk walk;
+  StartBlockWalk(&walk, reader.get(), &progress->sink, {progress_mid, range.to});
+  while (const uint8_t* b = NextWalkBlock(&walk)) {
+    if (!IsQdxTimeValid(b)) continue;
+    const int64_t t = QdxBlockTimeMs(b);
+    const bool in_window = IsInWindow(t, start_ms, end_ms);
+    if (t > pass.last_written_ms && in_window) {
+      MeasEpochRecord* epoch = ObsWriterRecord(writer.get());
+      if (AddBlockToEpoch(reader.get(), b, epoch, decode_mode) == 1 &&
+          QdxBlockTow(b) % interval_ms == 0 &&
+          CountEpochSatellites(*epoch, s.layout, options.antenna, sats, nullptr) >= 1) {
+        HandOverEpoch(writer.get(), s.epochs_written == 0);
+        ++s.epochs_written;
+        pass.last_written_ms = t;
       }
     }
-    if (flags & FLAG_VERBOSE) UpdateProgress(reader.get(), progress_mid, progress_to);
+    if (in_window) {
+      HandleRecord(&pass, b, t);
+      if (text->used > 0) FlushOutStream(text);
+    }
   }
-  if (text != nullptr) std::fclose(text);
   FinishObsEpochWriter(writer.get());
-  CloseQdxReader(reader.get());
-  CloseOutputFile(&out);
-  return 0;
+  if (!CloseQdxReader(reader.get())) {
+    DiscardOutputFile(&file);
+    return Failed(ReadFailureMessage(reader->failure));
+  }
+  if (!CommitOutputFile(&file, &message)) return Failed(message);
+  return {ProductResult::kWritten, 1, {}};
 }
 
 }  // namespace kavrino

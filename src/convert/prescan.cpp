@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "convert/file_naming.h"
-#include "core/time.h"
 #include "qdx/block.h"
 #include "qdx/block_numbers.h"
 #include "qdx/reader.h"
@@ -18,14 +17,20 @@ struct ScanWindow {
   int64_t end;
 };
 
-ScanWindow MakeScanWindow(int64_t start_ms, int64_t end_ms) {
-  return {start_ms < kMsPerDay ? INT64_MIN : start_ms, end_ms < kMsPerDay ? INT64_MAX : end_ms};
+ScanWindow MakeScanWindow(const TimeWindow& window) {
+  return {window.start_ms < kMsPerDay ? INT64_MIN : window.start_ms,
+          window.end_ms < kMsPerDay ? INT64_MAX : window.end_ms};
+}
+
+// Closes the reader, noting its first failure of the system.
+void Finish(QdxReader* reader, QdxReadFailure* failure) {
+  if (!CloseQdxReader(reader) && failure->site == 0) *failure = reader->failure;
 }
 
 }  // namespace
 
-int64_t FindFirstDataEpoch(const char* path, int64_t start_ms, int64_t end_ms) {
-  const auto [start, end] = MakeScanWindow(start_ms, end_ms);
+int64_t FindFirstDataEpoch(const char* path, const TimeWindow& window, QdxReadFailure* failure) {
+  const auto [start, end] = MakeScanWindow(window);
   auto reader = std::make_unique<QdxReader>();
   auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
   InitQdxReader(path, reader.get());
@@ -40,12 +45,12 @@ int64_t FindFirstDataEpoch(const char* path, int64_t start_ms, int64_t end_ms) {
       break;
     }
   }
-  CloseQdxReader(reader.get());
+  Finish(reader.get(), failure);
   return first;
 }
 
-uint32_t MeasureDataSpan(const char* path, int64_t start_ms, int64_t end_ms) {
-  const auto [start, end] = MakeScanWindow(start_ms, end_ms);
+uint32_t MeasureDataSpan(const char* path, const TimeWindow& window, QdxReadFailure* failure) {
+  const auto [start, end] = MakeScanWindow(window);
   auto reader = std::make_unique<QdxReader>();
   auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize + 1);
   InitQdxReader(path, reader.get());
@@ -78,7 +83,7 @@ uint32_t MeasureDataSpan(const char* path, int64_t start_ms, int64_t end_ms) {
       interval = t - first_meas;
     }
   }
-  CloseQdxReader(reader.get());
+  Finish(reader.get(), failure);
   if (!have_data) return kNotMeasured;
   const int64_t span_ms = interval + last - first_data;
   if (span_ms < 0 || span_ms / 1000 >= kNotMeasured) return kNotMeasured;

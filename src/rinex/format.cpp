@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/satellites.h"
+
 namespace kavrino {
 namespace {
 
@@ -181,6 +183,20 @@ size_t FormatSigned(char* out, size_t capacity, int64_t value, int width, bool z
   char* end = std::to_chars(text, text + sizeof text, value).ptr;
   return Place(out, capacity, text, static_cast<size_t>(end - text),
                Clamp(width, 0, kMaxFixedWidth), zero_pad ? '0' : ' ');
+}
+
+bool RinexSatId(uint8_t sat_index, char out[4]) {
+  const SatSystem* s = FindSatSystem(sat_index);
+  if (s == nullptr) {
+    std::memcpy(out, "???", 4);
+    return false;
+  }
+  unsigned number = static_cast<unsigned>(sat_index - s->number_offset);
+  out[0] = s->letter;
+  out[1] = static_cast<char>('0' + number / 10 % 10);
+  out[2] = static_cast<char>('0' + number % 10);
+  out[3] = '\0';
+  return true;
 }
 
 }  // namespace kavrino

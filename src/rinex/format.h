@@ -37,4 +37,9 @@ size_t FormatUnsigned(char* out, size_t capacity, uint64_t value, int width, boo
 // "%<width>d" / "%0<width>d" of a signed value.
 size_t FormatSigned(char* out, size_t capacity, int64_t value, int width, bool zero_pad);
 
+// Writes the three-character RINEX satellite identifier ("G05", "R12", ...)
+// and a terminator into `out`. Returns false, and writes "???", for an index
+// without a RINEX identifier (GPS 33..37, 68, 69, L-band, unused ranges).
+bool RinexSatId(uint8_t sat_index, char out[4]);
+
 }  // namespace kavrino

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/settings.h"
+#include "core/rinex_version.h"
 
 namespace kavrino {
 namespace {
@@ -36,26 +36,27 @@ const char* MonthAbbreviation(uint32_t month) {
 
 }  // namespace
 
-void WriteHeaderLine(FILE* out, std::string_view content, const char* label) {
+void WriteHeaderLine(OutStream* out, std::string_view content, const char* label) {
   int n = static_cast<int>(content.size() < 60 ? content.size() : 60);
-  std::fprintf(out, "%-60.*s%-20s\n", n, content.data(), label);
+  WriteFormat(out, "%-60.*s%-20s\n", n, content.data(), label);
 }
 
-void WriteBlankHeaderLine(FILE* out, const char* label) {
-  std::fprintf(out, "%60s%-20s\n", "", label);
+void WriteBlankHeaderLine(OutStream* out, const char* label) {
+  WriteFormat(out, "%60s%-20s\n", "", label);
 }
 
-void WritePgmRunByDate(FILE* out, const CalendarTime& run_date, const char* program, int version) {
+void WritePgmRunByDate(OutStream* out, const CalendarTime& run_date, const char* program,
+                       RinexVersion version) {
   if (IsRinex2(version)) {
-    std::fprintf(out, "%-20.20s%-20.20s%02u-%3s-%02u %02u:%02u     %-20s\n", program, " ",
-                 run_date.day, MonthAbbreviation(run_date.month), run_date.year % 100,
-                 run_date.hour, run_date.minute, "PGM / RUN BY / DATE");
+    WriteFormat(out, "%-20.20s%-20.20s%02u-%3s-%02u %02u:%02u     %-20s\n", program, " ",
+                run_date.day, MonthAbbreviation(run_date.month), run_date.year % 100, run_date.hour,
+                run_date.minute, "PGM / RUN BY / DATE");
   } else {
     double s = run_date.second;
     unsigned whole = (s >= 0 && s < 4294967296.0) ? static_cast<unsigned>(s) : 0;
-    std::fprintf(out, "%-20.20s%-20.20s%04u%02u%02u %02u%02u%02u UTC %-20s\n", program, " ",
-                 run_date.year, run_date.month, run_date.day, run_date.hour, run_date.minute, whole,
-                 "PGM / RUN BY / DATE");
+    WriteFormat(out, "%-20.20s%-20.20s%04u%02u%02u %02u%02u%02u UTC %-20s\n", program, " ",
+                run_date.year, run_date.month, run_date.day, run_date.hour, run_date.minute, whole,
+                "PGM / RUN BY / DATE");
   }
 }
 
@@ -86,7 +87,7 @@ void MakeReceiverType(const ReceiverSetupRecord& setup, char* out, size_t capaci
   out[len] = '\0';
 }
 
-void WriteEndOfHeader(FILE* out, int line_count) {
+void WriteEndOfHeader(OutStream* out, int line_count) {
   for (int i = 1; i < line_count; ++i) WriteBlankHeaderLine(out, "COMMENT");
   WriteBlankHeaderLine(out, "END OF HEADER");
 }

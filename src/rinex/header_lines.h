@@ -3,9 +3,10 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <string_view>
 
+#include "core/out_stream.h"
+#include "core/rinex_version.h"
 #include "core/time.h"
 #include "qdx/decode/receiver_setup.h"
 
@@ -14,13 +15,14 @@ namespace kavrino {
 inline constexpr int kHeaderContentWidth = 60;
 
 // "%-60.60s%-20s\n": content cut or padded to 60 columns, then the label.
-void WriteHeaderLine(FILE* out, std::string_view content, const char* label);
+void WriteHeaderLine(OutStream* out, std::string_view content, const char* label);
 // "%60s%-20s\n" with an empty content: 60 blanks, then the label.
-void WriteBlankHeaderLine(FILE* out, const char* label);
+void WriteBlankHeaderLine(OutStream* out, const char* label);
 
 // "PGM / RUN BY / DATE" with the program text, a blank RUN BY field and the run
 // date; `version` is a RinexVersionCode (codes 2 and 4 use the RINEX 2 date form).
-void WritePgmRunByDate(FILE* out, const CalendarTime& run_date, const char* program, int version);
+void WritePgmRunByDate(OutStream* out, const CalendarTime& run_date, const char* program,
+                       RinexVersion version);
 
 // Receiver type text from the setup record (receiver name, or a text derived from
 // the product name from block revision 3 on). Writes at most capacity - 1
@@ -29,6 +31,6 @@ void MakeReceiverType(const ReceiverSetupRecord& setup, char* out, size_t capaci
 
 // line_count - 1 blank "COMMENT" lines and one "END OF HEADER" line; a count of
 // 0 or 1 writes the "END OF HEADER" line alone.
-void WriteEndOfHeader(FILE* out, int line_count);
+void WriteEndOfHeader(OutStream* out, int line_count);
 
 }  // namespace kavrino

@@ -22,6 +22,49 @@ std::string ReadAll(FILE* f) {
   return text;
 }
 
+// The switches of the settings as one bit set, for compact tables.
+enum : uint32_t {
+  FLAG_SNR_OBS = 1u << 0,
+  FLAG_DOPPLER_OBS = 1u << 1,
+  FLAG_CHANNEL_OBS = 1u << 2,
+  FLAG_COMMENTS = 1u << 3,
+  FLAG_SEQUENCE = 1u << 4,
+  FLAG_VERBOSE = 1u << 5,
+  FLAG_LONG_NAMES = 1u << 6,
+  FLAG_CLASSIC_MEAS_ONLY = 1u << 7,
+  FLAG_COMPACT_MEAS_ONLY = 1u << 8,
+  FLAG_MOVING_AUTO = 1u << 9,
+  FLAG_MOVING_FORCE = 1u << 10,
+  FLAG_NO_EVENTS = 1u << 11,
+  FLAG_SBAS_VALID_ONLY = 1u << 12,
+  FLAG_EXCL_GPS = 1u << (16 + CONST_GPS),
+  FLAG_EXCL_GLONASS = 1u << (16 + CONST_GLONASS),
+  FLAG_EXCL_GALILEO = 1u << (16 + CONST_GALILEO),
+  FLAG_EXCL_SBAS = 1u << (16 + CONST_SBAS),
+  FLAG_EXCL_BEIDOU = 1u << (16 + CONST_BEIDOU),
+  FLAG_EXCL_QZSS = 1u << (16 + CONST_QZSS),
+  FLAG_EXCL_NAVIC = 1u << (16 + CONST_NAVIC),
+};
+
+uint32_t Flags(const RunSettings& run) {
+  const ConvertOptions& o = run.convert;
+  uint32_t flags = o.excluded_systems << 16;
+  if (o.extras.snr) flags |= FLAG_SNR_OBS;
+  if (o.extras.doppler) flags |= FLAG_DOPPLER_OBS;
+  if (o.extras.channel) flags |= FLAG_CHANNEL_OBS;
+  if (o.comments) flags |= FLAG_COMMENTS;
+  if (o.naming.sequence) flags |= FLAG_SEQUENCE;
+  if (run.verbose) flags |= FLAG_VERBOSE;
+  if (o.naming.long_names) flags |= FLAG_LONG_NAMES;
+  if (o.families == MeasFamilies::kClassicOnly) flags |= FLAG_CLASSIC_MEAS_ONLY;
+  if (o.families == MeasFamilies::kCompactOnly) flags |= FLAG_COMPACT_MEAS_ONLY;
+  if (o.moving == MovingEvent::kWhenMoving) flags |= FLAG_MOVING_AUTO;
+  if (o.moving == MovingEvent::kAlways) flags |= FLAG_MOVING_FORCE;
+  if (!o.events) flags |= FLAG_NO_EVENTS;
+  if (o.sbas_valid_only) flags |= FLAG_SBAS_VALID_ONLY;
+  return flags;
+}
+
 struct Parsed {
   int status = 0;
   RunSettings settings;
@@ -74,14 +117,14 @@ TEST(Options, Defaults) {
   EXPECT_EQ(s.input_files, std::vector<std::string>{"a.qdx"});
   EXPECT_EQ(s.file_types, "O");
   EXPECT_EQ(s.product_count, 1);
-  EXPECT_EQ(s.rinex_version, RINEX_211);
-  EXPECT_EQ(s.interval_ms, 1u);
-  EXPECT_EQ(s.start_ms, kNoStartMs);
-  EXPECT_EQ(s.end_ms, kNoEndMs);
-  EXPECT_EQ(s.flags, 0u);
-  EXPECT_EQ(s.signal_mask, ~0ULL);
-  EXPECT_EQ(s.antenna, 1u);
-  EXPECT_EQ(s.receiver_type_override, "default");
+  EXPECT_EQ(s.convert.version, RinexVersion::k211);
+  EXPECT_EQ(s.convert.interval_ms, 1u);
+  EXPECT_EQ(s.convert.window.start_ms, kNoStartMs);
+  EXPECT_EQ(s.convert.window.end_ms, kNoEndMs);
+  EXPECT_EQ(Flags(s), 0u);
+  EXPECT_EQ(s.convert.signal_mask, ~0ULL);
+  EXPECT_EQ(s.convert.antenna, 1u);
+  EXPECT_FALSE(s.convert.has_receiver_type);
   EXPECT_EQ(p.out, "");
   EXPECT_EQ(p.err, "");
 }
@@ -109,7 +152,7 @@ TEST(Options, InputFileLists) {
     const Parsed p = Parse(c.args);
     ASSERT_EQ(p.status, kParseContinue) << c.args[0] << " " << p.err;
     EXPECT_EQ(p.settings.input_files, c.files) << c.args[0];
-    EXPECT_EQ(p.settings.flags, c.flags) << c.args[0];
+    EXPECT_EQ(Flags(p.settings), c.flags) << c.args[0];
   }
 }
 
@@ -121,15 +164,17 @@ TEST(Options, ScannerAndFlags) {
   } const cases[] = {
       {{"-sDX"}, FLAG_SNR_OBS | FLAG_DOPPLER_OBS | FLAG_CHANNEL_OBS},
       {{"-cSvl23"},
-       FLAG_COMMENTS | FLAG_SEQUENCE | FLAG_VERBOSE | FLAG_LONG_NAMES | FLAG_CLASSIC_MEAS_ONLY |
-           FLAG_COMPACT_MEAS_ONLY},
+       FLAG_COMMENTS | FLAG_SEQUENCE | FLAG_VERBOSE | FLAG_LONG_NAMES |
+           FLAG_CLASSIC_MEAS_ONLY},        // -2 wins over -3
       {{"-s", "--", "-D"}, FLAG_SNR_OBS},  // "--" ends parsing
       {{"-xGRESCJI"},
        FLAG_EXCL_GPS | FLAG_EXCL_GLONASS | FLAG_EXCL_GALILEO | FLAG_EXCL_SBAS | FLAG_EXCL_BEIDOU |
            FLAG_EXCL_QZSS | FLAG_EXCL_NAVIC},
       {{"-x", "zGz", "-xR"}, FLAG_EXCL_GPS | FLAG_EXCL_GLONASS},
       {{"-ma"}, FLAG_MOVING_AUTO},
-      {{"-m", "fa"}, FLAG_MOVING_AUTO | FLAG_MOVING_FORCE},
+      {{"-m", "fa"}, FLAG_MOVING_FORCE},
+      {{"-mf", "-ma"}, FLAG_MOVING_FORCE},
+      {{"-3", "-2"}, FLAG_CLASSIC_MEAS_ONLY},
       {{"-noevent"}, FLAG_NO_EVENTS},
       {{"-L2C", "-L", "2C"}, 0},
   };
@@ -138,7 +183,7 @@ TEST(Options, ScannerAndFlags) {
     args.insert(args.begin(), {"-f", "a"});
     const Parsed p = Parse(args);
     ASSERT_EQ(p.status, kParseContinue) << c.args[0] << p.err;
-    EXPECT_EQ(p.settings.flags, c.flags) << c.args[0];
+    EXPECT_EQ(Flags(p.settings), c.flags) << c.args[0];
   }
 }
 
@@ -147,16 +192,16 @@ TEST(Options, TextAndNumberValues) {
                           std::string(300, 'c'), "-t", "xRecType=ABCDEFGHIJKLMNOPQRSTUVWXYZ", "-a",
                           " +3", "-R", "3", "-n", "N" + std::string(198, 'y') + "G"});
   ASSERT_EQ(p.status, kParseContinue) << p.err;
-  EXPECT_EQ(p.settings.output_name, std::string(300, 'o'));
-  EXPECT_EQ(p.settings.country_code, "ABC");
-  EXPECT_EQ(p.settings.comment, std::string(240, 'c'));
-  EXPECT_EQ(p.settings.receiver_type_override, "ABCDEFGHIJKLMNOPQRST");
-  EXPECT_EQ(p.settings.antenna, 3u);
-  EXPECT_EQ(p.settings.rinex_version, RINEX_304);
+  EXPECT_EQ(p.settings.convert.naming.output_name, std::string(300, 'o'));
+  EXPECT_EQ(p.settings.convert.naming.country_code, "ABC");
+  EXPECT_EQ(p.settings.convert.comment, std::string(240, 'c'));
+  EXPECT_EQ(p.settings.convert.receiver_type, "ABCDEFGHIJKLMNOPQRST");
+  EXPECT_EQ(p.settings.convert.antenna, 3u);
+  EXPECT_EQ(p.settings.convert.version, RinexVersion::k304);
   EXPECT_EQ(p.settings.file_types, "N" + std::string(198, 'y'));  // the G is cut off
   EXPECT_EQ(p.settings.product_count, 1);
-  EXPECT_EQ(Parse({"-f", "a", "-R210"}).settings.rinex_version, RINEX_210);
-  EXPECT_EQ(Parse({"-f", "a", "-R3"}).settings.rinex_version, RINEX_304);
+  EXPECT_EQ(Parse({"-f", "a", "-R210"}).settings.convert.version, RinexVersion::k210);
+  EXPECT_EQ(Parse({"-f", "a", "-R3"}).settings.convert.version, RinexVersion::k304);
 }
 
 TEST(Options, Products) {
@@ -182,7 +227,7 @@ TEST(Options, Products) {
     EXPECT_EQ(p.settings.file_types, c.file_types) << c.args[0];
     EXPECT_EQ(p.settings.product_count, c.product_count) << c.args[0];
     EXPECT_EQ(p.settings.meteo_requested, c.meteo) << c.args[0];
-    EXPECT_EQ(p.settings.flags, c.flags) << c.args[0];
+    EXPECT_EQ(Flags(p.settings), c.flags) << c.args[0];
   }
 }
 
@@ -212,7 +257,7 @@ TEST(Options, SignalLists) {
     args.insert(args.begin(), {"-f", "a"});
     const Parsed p = Parse(args);
     ASSERT_EQ(p.status, kParseContinue);
-    EXPECT_EQ(p.settings.signal_mask, c.mask) << c.args[1];
+    EXPECT_EQ(p.settings.convert.signal_mask, c.mask) << c.args[1];
   }
 }
 
@@ -247,9 +292,9 @@ TEST(Options, IntervalAndEpochs) {
     args.insert(args.begin(), {"-f", "a"});
     const Parsed p = Parse(args);
     ASSERT_EQ(p.status, kParseContinue) << c.args[1] << p.err;
-    EXPECT_EQ(p.settings.interval_ms, c.interval_ms) << c.args[1];
-    EXPECT_EQ(p.settings.start_ms, c.start_ms) << c.args[1];
-    EXPECT_EQ(p.settings.end_ms, c.end_ms) << c.args[1];
+    EXPECT_EQ(p.settings.convert.interval_ms, c.interval_ms) << c.args[1];
+    EXPECT_EQ(p.settings.convert.window.start_ms, c.start_ms) << c.args[1];
+    EXPECT_EQ(p.settings.convert.window.end_ms, c.end_ms) << c.args[1];
   }
 }
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/settings.h"
+#include "convert/output_file.h"
 #include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
@@ -42,6 +42,25 @@ ReceiverSetupRecord SetupWith(int revision, const std::string& station, const st
 
 bool NoFiles(const std::string&) {
   return false;
+}
+
+constexpr uint32_t FLAG_LONG_NAMES = 1;
+constexpr uint32_t FLAG_SEQUENCE = 2;
+
+// The name, or "refused: <message>".
+std::string Name(std::string_view input, const char* output, int64_t first_ms, const char* country,
+                 uint32_t interval_ms, uint32_t span_s, int type, const ReceiverSetupRecord& setup,
+                 uint32_t flags, const FileExistsFn& exists) {
+  NamingOptions naming;
+  naming.output_name = output;
+  naming.country_code = country;
+  naming.long_names = (flags & FLAG_LONG_NAMES) != 0;
+  naming.sequence = (flags & FLAG_SEQUENCE) != 0;
+  NameRequest request{input, &naming, first_ms, interval_ms, span_s, type, &setup};
+  std::string name;
+  std::string message;
+  if (!BuildOutputFileName(request, exists, &name, &message)) return "refused: " + message;
+  return name;
 }
 
 TEST(FileNaming, Names) {
@@ -96,8 +115,8 @@ TEST(FileNaming, Names) {
        "dir/out.txt"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(BuildOutputFileName(c.input, c.output, c.first_ms, c.country, c.interval_ms, c.span_s,
-                                  c.type, c.setup, c.flags, NoFiles),
+    EXPECT_EQ(Name(c.input, c.output, c.first_ms, c.country, c.interval_ms, c.span_s, c.type,
+                   c.setup, c.flags, NoFiles),
               c.expected)
         << c.input << " " << c.output;
   }
@@ -142,7 +161,10 @@ TEST(FileNaming, SequencePrecedence) {
       {{"NORV1752.19L"}, FILE_BDS_NAV, "NORV1752.19I"},
       {{"NORV1750.19O", "NORV1750.19N"}, FILE_SBAS_NAV, "NORV1750.19H"},
       {{"NORV1750.19O"}, FILE_MET, "NORV1750.19M"},
-      {{"NORV175Z.19O"}, FILE_OBS, "NORV175Z.19O"},
+      {{"NORV175Z.19O"},
+       FILE_OBS,
+       "refused: Every sequence character of the output RINEX file \"NORV175Z.19O\" is taken "
+       "(0-9, A-Z); no file is written over"},
       {{"NORV1750.18O", "NORV1760.19O", "XXXX1750.19O"}, FILE_OBS, "NORV1750.19O"},
   };
   for (const auto& c : cases) {
@@ -152,26 +174,31 @@ TEST(FileNaming, SequencePrecedence) {
     auto exists = [&](const std::string& name) {
       return access((dir + "/" + name).c_str(), F_OK) == 0;
     };
-    EXPECT_EQ(BuildOutputFileName("a.qdx", "", kDay20190624Ms, "", 1000, 60, c.type, DefaultSetup(),
-                                  FLAG_SEQUENCE, exists),
+    EXPECT_EQ(Name("a.qdx", "", kDay20190624Ms, "", 1000, 60, c.type, DefaultSetup(), FLAG_SEQUENCE,
+                   exists),
               c.expected)
         << c.existing.size() << " " << c.type;
   }
   std::filesystem::remove_all(dir);
 }
 
-TEST(FileNaming, CreateOutputFileUsesCurrentDirectoryForSequence) {
+TEST(FileNaming, SequenceOfFilesMadeInTheCurrentDirectory) {
   const std::string dir = test::MakeTempDir("file_naming_create");
   const auto old_dir = std::filesystem::current_path();
   std::filesystem::current_path(dir);
   const ReceiverSetupRecord setup = DefaultSetup();
+  NamingOptions naming;
+  naming.sequence = true;
   for (int round = 0; round < 2; ++round) {
     for (int type : {FILE_OBS, FILE_GPS_NAV}) {
-      FILE* f =
-          CreateOutputFile("in.qdx", "", kDay20190624Ms, "", 1000, 60, type, setup, FLAG_SEQUENCE);
-      ASSERT_NE(f, nullptr);
-      std::fputs("x", f);
-      std::fclose(f);
+      const NameRequest request{"in.qdx", &naming, kDay20190624Ms, 1000, 60, type, &setup};
+      std::string name;
+      std::string message;
+      ASSERT_TRUE(NameOutputFile(request, &name, &message)) << message;
+      OutputFile file;
+      ASSERT_TRUE(OpenOutputFile(name, OutputContext{}, &file, &message)) << message;
+      WriteText(&file.stream, "x");
+      ASSERT_TRUE(CommitOutputFile(&file, &message)) << message;
     }
   }
   // Second round: each kind takes the next index after the first round's files.
@@ -182,17 +209,18 @@ TEST(FileNaming, CreateOutputFileUsesCurrentDirectoryForSequence) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(FileNaming, SequenceStaysAtZWhenAllIndicesAreTaken) {
+TEST(FileNaming, SequenceRefusedWhenAllIndicesAreTaken) {
   auto all = [](const std::string& name) { return name.ends_with("O"); };
-  EXPECT_EQ(BuildOutputFileName("a.qdx", "", kDay20190624Ms, "", 1000, 60, FILE_OBS, DefaultSetup(),
-                                FLAG_SEQUENCE, all),
-            "NORV175Z.19O");
-  EXPECT_EQ(BuildOutputFileName("a.qdx", "", kDay20190624Ms, "", 1000, 60, FILE_GPS_NAV,
-                                DefaultSetup(), FLAG_SEQUENCE, all),
-            "NORV175Z.19N");
+  const std::string refused = "refused: Every sequence character of the output RINEX file ";
+  EXPECT_EQ(
+      Name("a.qdx", "", kDay20190624Ms, "", 1000, 60, FILE_OBS, DefaultSetup(), FLAG_SEQUENCE, all),
+      refused + "\"NORV175Z.19O\" is taken (0-9, A-Z); no file is written over");
+  EXPECT_EQ(Name("a.qdx", "", kDay20190624Ms, "", 1000, 60, FILE_GPS_NAV, DefaultSetup(),
+                 FLAG_SEQUENCE, all),
+            "NORV175Z.19N");  // no N file exists: Z is free for it
   // Long names have no sequence character.
-  EXPECT_EQ(BuildOutputFileName("a.qdx", "", kDay20190624Ms, "", 1000, 60, FILE_GPS_NAV,
-                                DefaultSetup(), FLAG_SEQUENCE | FLAG_LONG_NAMES, all),
+  EXPECT_EQ(Name("a.qdx", "", kDay20190624Ms, "", 1000, 60, FILE_GPS_NAV, DefaultSetup(),
+                 FLAG_SEQUENCE | FLAG_LONG_NAMES, all),
             "NORV00____R_20191750000_01M_GN.rnx");
 }
 

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
 #include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
@@ -46,6 +45,26 @@ std::vector<uint8_t> SetupBlock(uint8_t revision, uint32_t tow, const std::strin
 
 std::vector<uint8_t> Fix(uint16_t number, uint32_t tow, double a, double b, double c) {
   return QdxBlockWriter(number, 0, tow, kWeek, 48).F64(16, a).F64(24, b).F64(32, c).Finish();
+}
+
+// Makes the meteorological file of `input`: 0 written, 2 no data, 1 failed.
+int Meteo(const std::string& input, uint32_t interval_ms, int64_t start_ms,
+          const std::string& output, bool long_names, RinexVersion version) {
+  ConvertOptions options;
+  options.interval_ms = interval_ms;
+  options.window.start_ms = start_ms;
+  options.naming.output_name = output;
+  options.naming.long_names = long_names;
+  options.version = version;
+  ConvertJob job;
+  job.options = &options;
+  job.input = input;
+  job.input_name = input;
+  ProgressTrack progress;
+  const ProductStatus status = MakeMeteoFile(job, &progress);
+  return status.result == ProductResult::kWritten  ? 0
+         : status.result == ProductResult::kNoData ? 2
+                                                   : 1;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -87,13 +106,14 @@ TEST(MetFile, HandBuiltFile) {
   ASSERT_TRUE(test::WriteFileBytes(input, file));
 
   struct Case {
-    int version;
+    RinexVersion version;
     const char* version_text;
     const char* year;
-  } cases[] = {{RINEX_211, "     2.11", " 24"}, {RINEX_304, "     3.04", " 2024"}};
+  } cases[] = {{RinexVersion::k211, "     2.11", " 24"},
+               {RinexVersion::k304, "     3.04", " 2024"}};
   for (const Case& c : cases) {
     const std::string output = dir + "/out.m";
-    ASSERT_EQ(GenerateMetFile(input, 30000, kTen, kNoEndMs, output, "", 0, c.version, 0, 100), 0);
+    ASSERT_EQ(Meteo(input, 30000, kTen, output, false, c.version), 0);
     const std::vector<std::string> lines = Lines(test::ReadFileText(output));
     ASSERT_EQ(lines.size(), 13u);
     for (size_t i = 0; i < 9; ++i) EXPECT_EQ(lines[i].size(), 80u) << i;
@@ -115,7 +135,7 @@ TEST(MetFile, HandBuiltFile) {
   test::Append(&file, SetupBlock(4, 0xFFFFFFFFu, "LATER", 200.0f));
   ASSERT_TRUE(test::WriteFileBytes(input, file));
   const std::string output = dir + "/out2.m";
-  ASSERT_EQ(GenerateMetFile(input, 1, -1, kNoEndMs, output, "", 0, RINEX_211, 0, 100), 0);
+  ASSERT_EQ(Meteo(input, 1, -1, output, false, RinexVersion::k211), 0);
   const std::vector<std::string> lines = Lines(test::ReadFileText(output));
   ASSERT_EQ(lines.size(), 15u);  // with the early and off-grid sentences
   EXPECT_EQ(lines[2].substr(0, 5), "SITE ");
@@ -131,7 +151,7 @@ TEST(MetFile, NoUsableSentenceMakesNoFile) {
   test::Append(&file, SensorText(kTen + 1000, "T", "$WIXDR,C,21.5,K,TEMP"));
   ASSERT_TRUE(test::WriteFileBytes(input, file));
   const std::string output = dir + "/out.m";
-  EXPECT_EQ(GenerateMetFile(input, 1, -1, kNoEndMs, output, "", 0, RINEX_211, 0, 100), 2);
+  EXPECT_EQ(Meteo(input, 1, -1, output, false, RinexVersion::k211), 2);
   EXPECT_FALSE(std::filesystem::exists(output));
 }
 
@@ -173,11 +193,10 @@ TEST(MetFile, GeneratedLogMatchesTruth) {
   // Named like any product, in the current directory.
   const std::string previous = std::filesystem::current_path().string();
   ASSERT_EQ(chdir(dir.c_str()), 0);
-  const int status = GenerateMetFile(input, 1, -1, kNoEndMs, "", "", 0, RINEX_211, 0, 100);
+  const int status = Meteo(input, 1, -1, "", false, RinexVersion::k211);
   const std::string text = test::ReadFileText("KVRN0700.24M");
   // Long names measure the span: 30 minutes of data plus one measurement interval.
-  const int long_status =
-      GenerateMetFile(input, 1, -1, kNoEndMs, "", "", FLAG_LONG_NAMES, RINEX_304, 0, 100);
+  const int long_status = Meteo(input, 1, -1, "", true, RinexVersion::k304);
   const bool long_named = std::filesystem::exists("KVRN00CHE_R_20240701000_30M_MM.rnx");
   ASSERT_EQ(chdir(previous.c_str()), 0);
   ASSERT_EQ(status, 0);

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "convert/nav_product.h"
-#include "app/settings.h"
 #include "core/time.h"
 
 namespace kavrino {
@@ -21,10 +20,10 @@ TEST(NavWindow, TimesOfDayTieToTheFirstEpochAndAnOpenStartGetsTheMargin) {
       {0, kNoStartMs, 3600000, kNoStartMs, 3600000},  // no data: nothing to tie to
   };
   for (const Case& c : cases) {
-    int64_t start = c.start, end = c.end;
-    SettleNavWindow(c.first, &start, &end);
-    EXPECT_EQ(start, c.want_start) << c.start;
-    EXPECT_EQ(end, c.want_end) << c.end;
+    TimeWindow window{c.start, c.end};
+    SettleNavWindow(c.first, &window);
+    EXPECT_EQ(window.start_ms, c.want_start) << c.start;
+    EXPECT_EQ(window.end_ms, c.want_end) << c.end;
   }
 }
 

@@ -9,34 +9,17 @@
 namespace kavrino {
 namespace {
 
-TEST(FatalStopDeathTest, PrintsOneLineWithReasonAndExitsWithOne) {
-  EXPECT_EXIT(
-      {
-        errno = ENOENT;
-        FatalStop("qdxread", 460);
-      },
-      testing::ExitedWithCode(1),
-      "^Abnormal program termination \\(qdxread,460\\): No such file or directory\n$");
-  EXPECT_EXIT(
-      {
-        errno = EIO;
-        FatalStop("mkringen", 389);
-      },
-      testing::ExitedWithCode(1),
-      "^Abnormal program termination \\(mkringen,389\\): Input/output error\n$");
-}
-
-TEST(FatalStopDeathTest, CutsTheMessageTo254Characters) {
-  static const std::string module(300, 'm');
-  // "Abnormal program termination (" is 30 characters; 224 of the module remain.
-  const std::string expected =
-      "^Abnormal program termination \\(" + std::string(224, 'm') + ": Permission denied\n$";
-  EXPECT_EXIT(
-      {
-        errno = EACCES;
-        FatalStop(module.c_str(), 1);
-      },
-      testing::ExitedWithCode(1), expected);
+TEST(Diagnostics, MessagesNameTheFailureAndItsReason) {
+  EXPECT_EQ(FatalMessage("qdxread", 460, ENOENT),
+            "Abnormal program termination (qdxread,460): No such file or directory");
+  EXPECT_EQ(FatalMessage("mkringen", 389, ENOSPC),
+            "Abnormal program termination (mkringen,389): No space left on device");
+  EXPECT_EQ(OpenFailureMessage("output RINEX", "a/b.24O", "writing", EACCES),
+            "The output RINEX file \"a/b.24O\" could not be opened for writing: Permission denied");
+  // The text before the reason is cut to 254 characters; "Abnormal program
+  // termination (" is 30 of them.
+  EXPECT_EQ(FatalMessage(std::string(300, 'm').c_str(), 1, EACCES),
+            "Abnormal program termination (" + std::string(224, 'm') + ": Permission denied");
 }
 
 TEST(AssertFailedDeathTest, AbortsSilently) {

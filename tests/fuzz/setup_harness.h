@@ -10,11 +10,14 @@
 #include <vector>
 
 #include "convert/file_naming.h"
-#include "app/settings.h"
+#include "core/rinex_version.h"
 #include "qdx/block.h"
+#include "qdx/block_numbers.h"
+#include "qdx/decode/comment_block.h"
 #include "qdx/decode/receiver_setup.h"
 #include "rinex/header_lines.h"
-#include "rinex/obs/obs_site.h"
+#include "rinex/obs/obs_events.h"
+#include "support/capture.h"
 
 namespace kavrino::fuzz::detail_setup {
 
@@ -58,29 +61,45 @@ inline int FuzzSetup(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> comment_block =
       MakeBlock(kavrino::kCommentBlock, 0, data + split, size - split);
 
-  static FILE* sink = std::fopen("/dev/null", "w");
-  auto summary = std::make_unique<kavrino::ObsFileSummary>();
-  kavrino::SetReceiverSetupDefaults(&summary->setup);
-  kavrino::OverlayReceiverSetup(setup_block.data(), &summary->setup);
-  const kavrino::ReceiverSetupRecord& setup = summary->setup;
+  auto site = std::make_unique<kavrino::ObsSite>();
+  kavrino::SetReceiverSetupDefaults(&site->setup);
+  kavrino::OverlayReceiverSetup(setup_block.data(), &site->setup);
+  const kavrino::ReceiverSetupRecord& setup = site->setup;
 
   char receiver_type[21];
   kavrino::MakeReceiverType(setup, receiver_type, sizeof receiver_type);
   if (std::strlen(receiver_type) > 20) std::abort();
-  for (uint32_t flags : {0u, static_cast<uint32_t>(kavrino::FLAG_LONG_NAMES)}) {
+  for (bool long_names : {false, true}) {
+    kavrino::NamingOptions naming;
+    naming.long_names = long_names;
     for (int type = 0; type <= 10; ++type) {
-      CheckName(kavrino::BuildOutputFileName("in.qdx", "", 1234567890000, "", 1000, 86400, type,
-                                             setup, flags,
-                                             [](const std::string&) { return false; }));
+      const kavrino::NameRequest request{"in.qdx", &naming, 1234567890000, 1000,
+                                         86400,    type,    &setup};
+      std::string name;
+      std::string message;
+      if (!kavrino::BuildOutputFileName(
+              request, [](const std::string&) { return false; }, &name, &message)) {
+        std::abort();
+      }
+      CheckName(name);
     }
   }
 
   const std::string_view text = kavrino::CommandText(comment_block.data());
   if (kavrino::CommentText(comment_block.data()).size() > comment_block.size() - 16) std::abort();
-  kavrino::ApplySiteName(&summary->setup, comment_block.data());
-  kavrino::ApplyAntennaCommand(summary.get(), text);
-  kavrino::ApplyXyzCommand(summary.get(), text);
-  kavrino::WriteSiteOccupation(sink, *summary, control & 8 ? 3 : 2, 1.3e9);
+  const kavrino::AntennaCommand antenna = kavrino::ParseAntennaCommand(text);
+  if (antenna.type.size() > text.size()) std::abort();
+  double xyz[3];
+  if (kavrino::ParseXyzCommand(text, xyz)) {
+    site->approx_x = xyz[0];
+    site->approx_y = xyz[1];
+    site->approx_z = xyz[2];
+  }
+  if (kavrino::SiteCommandName(text).size() > text.size()) std::abort();
+  kavrino::test::CaptureWrites([&](kavrino::OutStream* out) {
+    kavrino::WriteSiteOccupation(
+        out, *site, control & 8 ? kavrino::RinexVersion::k304 : kavrino::RinexVersion::k211, 1.3e9);
+  });
   return 0;
 }
 

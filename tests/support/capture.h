@@ -1,21 +1,26 @@
-// Captures what a writer puts on a FILE*.
+// Captures what a writer puts on an output stream.
 #pragma once
 
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <string>
 
+#include "core/out_stream.h"
+#include "core/rinex_version.h"
+
 namespace kavrino::test {
 
-inline std::string CaptureWrites(const std::function<void(FILE*)>& write) {
-  char* data = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&data, &size);
-  write(out);
-  std::fclose(out);
-  std::string text(data, size);
-  std::free(data);
+// The version of a short code in the tables of the writer tests: 2 RINEX
+// 2.11, 3 RINEX 3.04, 4 RINEX 2.10.
+constexpr RinexVersion Rinex(int code) {
+  return code == 3 ? RinexVersion::k304 : code == 4 ? RinexVersion::k210 : RinexVersion::k211;
+}
+
+inline std::string CaptureWrites(const std::function<void(OutStream*)>& write) {
+  std::string text;
+  OutStream out;
+  OpenOutStream(&out, StringSink(&text));
+  write(&out);
+  FlushOutStream(&out);
   return text;
 }
 

@@ -7,6 +7,8 @@ namespace {
 
 constexpr uint16_t kKeplerBlockMinLength = 140;
 constexpr uint16_t kGalBlockMinLength = 148;
+constexpr uint16_t kGloBlockMinLength = 86;
+constexpr uint16_t kSbasNavBlockMinLength = 104;
 
 // Offsets 32..139, common to GpsEphemeris, QzsEphemeris and BdsEphemeris.
 void DecodeKeplerOrbit(const uint8_t* b, KeplerOrbit* o) {
@@ -105,6 +107,44 @@ bool DecodeGalEphemeris(const uint8_t* b, GalEphemerisBlock* out) {
   out->bgd_e1e5a = ReadF32(b + 136);
   out->bgd_e1e5b = ReadF32(b + 140);
   out->bgd_other = ReadF32(b + 144);
+  return true;
+}
+
+bool DecodeGloEphemeris(const uint8_t* b, GloEphemerisBlock* out) {
+  if (QdxBlockLength(b) < kGloBlockMinLength) return false;
+  out->tow_ms = QdxBlockTow(b);
+  out->week = QdxBlockWeek(b);
+  out->svid = b[14];
+  out->freq_nr = b[15];
+  for (int axis = 0; axis < 3; ++axis) {
+    out->position[axis] = ReadF64(b + 16 + 8 * axis);
+    out->velocity[axis] = ReadF32(b + 40 + 4 * axis);
+    out->acceleration[axis] = ReadF32(b + 52 + 4 * axis);
+  }
+  out->gamma = ReadF32(b + 64);
+  out->tau = ReadF32(b + 68);
+  out->t_oe = ReadU32(b + 76);
+  out->week_toe = ReadU16(b + 80);
+  out->age = b[84];
+  out->health = b[85];
+  return true;
+}
+
+bool DecodeSbasNavigation(const uint8_t* b, SbasNavigationBlock* out) {
+  if (QdxBlockLength(b) < kSbasNavBlockMinLength) return false;
+  out->tow_ms = QdxBlockTow(b);
+  out->week = QdxBlockWeek(b);
+  out->svid = b[14];
+  out->iodn = ReadU16(b + 16);
+  out->ura = ReadU16(b + 18);
+  out->t0 = ReadU32(b + 20);
+  for (int axis = 0; axis < 3; ++axis) {
+    out->position[axis] = ReadF64(b + 24 + 8 * axis);
+    out->velocity[axis] = ReadF64(b + 48 + 8 * axis);
+    out->acceleration[axis] = ReadF64(b + 72 + 8 * axis);
+  }
+  out->agf0 = ReadF32(b + 96);
+  out->agf1 = ReadF32(b + 100);
   return true;
 }
 

@@ -72,10 +72,40 @@ struct GalEphemerisBlock {
   float bgd_e1e5a = 0, bgd_e1e5b = 0, bgd_other = 0;
 };
 
+// GloEphemeris: Cartesian state in the PZ-90 frame.
+struct GloEphemerisBlock {
+  uint32_t tow_ms = 0;
+  uint16_t week = 0;
+  uint8_t svid = 0;
+  uint8_t freq_nr = 0;          // frequency number + 8
+  double position[3] = {};      // km
+  float velocity[3] = {};       // km/s
+  float acceleration[3] = {};   // km/s^2
+  float gamma = 0, tau = 0;     // relative frequency bias, clock bias (s)
+  uint32_t t_oe = 0;            // s of GPS week
+  uint16_t week_toe = 0;        // 10 bits, as stored
+  uint8_t age = 0, health = 0;  // E_n (days), health bit
+};
+// SbasNavigation: Cartesian state in WGS-84, in metres.
+struct SbasNavigationBlock {
+  uint32_t tow_ms = 0;
+  uint16_t week = 0;
+  uint8_t svid = 0;
+  uint16_t iodn = 0;
+  uint16_t ura = 0;
+  uint32_t t0 = 0;  // s of the day
+  double position[3] = {};
+  double velocity[3] = {};
+  double acceleration[3] = {};
+  float agf0 = 0, agf1 = 0;
+};
+
 // Each returns false, leaving *out unspecified, when the block's length does
 // not cover the fields.
 bool DecodeGpsEphemeris(const uint8_t* block, GpsEphemerisBlock* out);
 bool DecodeBdsEphemeris(const uint8_t* block, BdsEphemerisBlock* out);
 bool DecodeGalEphemeris(const uint8_t* block, GalEphemerisBlock* out);
+bool DecodeGloEphemeris(const uint8_t* block, GloEphemerisBlock* out);
+bool DecodeSbasNavigation(const uint8_t* block, SbasNavigationBlock* out);
 
 }  // namespace kavrino

@@ -1,4 +1,4 @@
-// The blocks the meteorological file reads: sensor texts and sensor positions.
+// SensorText blocks: text that a sensor attached to the receiver sent.
 #pragma once
 
 #include <cstdint>
@@ -21,19 +21,5 @@ struct SensorText {
 
 // False when the block is too short to carry the sensor names.
 bool DecodeSensorText(const uint8_t* block, SensorText* out);
-
-// An Earth-centred sensor position with its ellipsoidal height (m).
-struct SensorPosition {
-  double x = 0.0;
-  double y = 0.0;
-  double z = 0.0;
-  double height = 0.0;
-};
-
-// The position of a GeodeticFix or CartesianFix block, or of a ReceiverSetup
-// block of revision 4 or later (its reference position). False when the block
-// is of another kind, too short, or its values are not available (-1e10 or less,
-// not finite) or could not be written in the header's position fields.
-bool DecodeSensorPosition(const uint8_t* block, SensorPosition* out);
 
 }  // namespace kavrino

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/settings.h"
+#include "core/rinex_version.h"
 #include "rinex/format.h"
 #include "rinex/header_lines.h"
 
@@ -31,15 +31,16 @@ char* PutValue(char* p, float value, float scale) {
   return p + kValueWidth;
 }
 
-const char* VersionText(int version) {
-  if (version == RINEX_210) return "2.10";
-  if (version == RINEX_211) return "2.11";
+const char* VersionText(RinexVersion version) {
+  if (version == RinexVersion::k210) return "2.10";
+  if (version == RinexVersion::k211) return "2.11";
   return "3.04";
 }
 
 }  // namespace
 
-void WriteMetRecord(FILE* out, int64_t epoch_ms, int version, const XdrValues& values) {
+void WriteMetRecord(OutStream* out, int64_t epoch_ms, RinexVersion version,
+                    const XdrValues& values) {
   const CalendarTime c = GpsSecondsToCalendar(static_cast<double>(epoch_ms / 1000));
   char line[80];
   int n;
@@ -57,24 +58,33 @@ void WriteMetRecord(FILE* out, int64_t epoch_ms, int version, const XdrValues& v
   p = PutValue(p, values.temperature_c, 1.0f);
   p = PutValue(p, values.humidity_pct, 1.0f);
   *p++ = '\n';
-  std::fwrite(line, 1, static_cast<size_t>(p - line), out);
+  WriteText(out, line, static_cast<size_t>(p - line));
 }
 
-void WriteMetHeader(FILE* out, const MetHeader& h) {
-  std::fprintf(out, "%9s%11s%-20s%-20sRINEX VERSION / TYPE\n", VersionText(h.version), " ",
-               "METEOROLOGICAL DATA", " ");
+void WriteMetHeader(OutStream* out, const MetHeader& h) {
+  WriteFormat(out, "%9s%11s%-20s%-20sRINEX VERSION / TYPE\n", VersionText(h.version), " ",
+              "METEOROLOGICAL DATA", " ");
   WritePgmRunByDate(out, h.created, h.program, h.version);
   WriteHeaderLine(out, h.marker_name, "MARKER NAME");
   WriteHeaderLine(out, "     3    PR    TD    HR", "# / TYPES OF OBSERV");
   const std::string model(h.sensor_model.substr(0, kSensorNameWidth));
   const std::string type(h.sensor_type.substr(0, kSensorNameWidth));
   for (const char* observable : {"PR", "TD", "HR"}) {
-    std::fprintf(out, "%-20.20s%-20.20s%-17.17s%-3s%-20s\n", model.c_str(), type.c_str(), "",
-                 observable, "SENSOR MOD/TYPE/ACC");
+    WriteFormat(out, "%-20.20s%-20.20s%-17.17s%-3s%-20s\n", model.c_str(), type.c_str(), "",
+                observable, "SENSOR MOD/TYPE/ACC");
   }
-  std::fprintf(out, "%14.4f%14.4f%14.4f%14.4f PR %-20s\n", h.position.x, h.position.y, h.position.z,
-               h.position.height, "SENSOR POS XYZ/H");
+  WriteFormat(out, "%14.4f%14.4f%14.4f%14.4f PR %-20s\n", h.position.x, h.position.y, h.position.z,
+              h.position.height, "SENSOR POS XYZ/H");
   if (h.end_of_header) WriteEndOfHeader(out, 1);
+}
+
+bool FitsSensorPositionFields(const SensorPosition& position) {
+  const double values[4] = {position.x, position.y, position.z, position.height};
+  for (double value : values) {
+    char text[kFixedTextMax];
+    if (!std::isfinite(value) || FormatFixed(text, sizeof text, value, 14, 4) > 14) return false;
+  }
+  return true;
 }
 
 }  // namespace kavrino

@@ -3,33 +3,33 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
+#include "core/out_stream.h"
+#include "core/rinex_version.h"
 #include "qdx/decode/ephemeris_blocks.h"
-#include "rinex/nav/nav_slots.h"
 
 namespace kavrino {
-
-struct QdxReader;
 
 inline constexpr double kNavPi = 3.141592653589793;
 
 // GPS record in the RINEX 2 or 3 layout of `version`.
-void WriteGpsNavRecord(FILE* out, const GpsEphemerisBlock& eph, uint8_t sat_index, int version);
+void WriteGpsNavRecord(OutStream* out, const GpsEphemerisBlock& eph, uint8_t sat_index,
+                       RinexVersion version);
 // QZSS record (RINEX 3): T_gd field blank when absent, fit interval flag as is.
-void WriteQzssNavRecord(FILE* out, const GpsEphemerisBlock& eph, uint8_t sat_index);
+void WriteQzssNavRecord(OutStream* out, const GpsEphemerisBlock& eph, uint8_t sat_index);
 // BeiDou record (RINEX 3), epoch on the BeiDou time scale.
-void WriteBdsNavRecord(FILE* out, const BdsEphemerisBlock& eph, uint8_t sat_index);
+void WriteBdsNavRecord(OutStream* out, const BdsEphemerisBlock& eph, uint8_t sat_index);
 // Galileo record (RINEX 3) with the a_f0 repair applied.
-void WriteGalNavRecord(FILE* out, const GalEphemerisBlock& eph, uint8_t sat_index);
+void WriteGalNavRecord(OutStream* out, const GalEphemerisBlock& eph, uint8_t sat_index);
 
 // Orbit lines 1 to 4 of a GPS, QZSS or BeiDou record; `issue` is IODE or AODE.
-void WriteKeplerOrbitLines(FILE* out, int version, double issue, const KeplerOrbit& orbit);
+void WriteKeplerOrbitLines(OutStream* out, RinexVersion version, double issue,
+                           const KeplerOrbit& orbit);
 
 // Record start and orbit lines 1 to 5 of the GpsEphemeris layout (GPS and
 // QZSS, whose orbit lines 6 and 7 differ); returns the full week of t_oe.
-int64_t WriteGpsLayoutStart(FILE* out, const GpsEphemerisBlock& eph, uint8_t sat_index,
-                            int version);
+int64_t WriteGpsLayoutStart(OutStream* out, const GpsEphemerisBlock& eph, uint8_t sat_index,
+                            RinexVersion version);
 
 // Fit interval in hours from the fit interval flag and the IODC.
 double GpsFitIntervalHours(uint8_t fit_flag, uint16_t iodc);
@@ -48,9 +48,11 @@ struct GalSourceFields {
 };
 GalSourceFields GalSourceFieldsOf(const GalEphemerisBlock& eph);
 
-// The GPS and QZSS generators: one loop over the GpsEphemeris layout.
-int GenerateGpsLayoutNav(QdxReader* reader, int64_t start_ms, int64_t end_ms, FILE* out,
-                         uint32_t flags, int version, int progress_from, int progress_to, bool qzss,
-                         NavSlot* utc, NavSlot* iono);
+// Seconds of week of the block time, one week more or less when the block's
+// week is one before or after the ephemeris week.
+double NavTransmissionTime(uint32_t tow_ms, int64_t block_week, int64_t toe_week);
+
+// User range accuracy in metres of a URA index (GPS, QZSS, BeiDou).
+double UraMetres(uint8_t index);
 
 }  // namespace kavrino

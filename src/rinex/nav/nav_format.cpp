@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/settings.h"
+#include "core/rinex_version.h"
 #include "core/time.h"
 #include "rinex/format.h"
 #include "rinex/obs/obs_epoch.h"
@@ -36,13 +36,13 @@ void AddUnsigned(NavLine* line, uint64_t value, int width, bool zero_pad) {
   line->length += FormatUnsigned(line->text + line->length, 16, value, width, zero_pad);
 }
 
-void StartOrbitLine(NavLine* line, int version) {
+void StartOrbitLine(NavLine* line, RinexVersion version) {
   AddBlanks(line, IsRinex2(version) ? 3 : 4);
 }
 
-void Finish(FILE* out, NavLine* line) {
+void Finish(OutStream* out, NavLine* line) {
   line->text[line->length++] = '\n';
-  std::fwrite(line->text, 1, line->length, out);
+  WriteText(out, line->text, line->length);
 }
 
 }  // namespace
@@ -67,15 +67,15 @@ size_t AppendNavNumber(char* out, int width, int precision, double value) {
   return pad + length;
 }
 
-int FormatNavNumber(FILE* out, int width, int precision, double value) {
+size_t WriteNavNumber(OutStream* out, int width, int precision, double value) {
   char text[kNavNumberTextMax];
   const size_t length = AppendNavNumber(text, width, precision, value);
-  if (std::fwrite(text, 1, length, out) != length) return -1;
-  return static_cast<int>(length);
+  WriteText(out, text, length);
+  return length;
 }
 
-void WriteNavRecordStart(FILE* out, uint8_t sat_index, int version, double epoch_gps_seconds,
-                         double a, double b, double c) {
+void WriteNavRecordStart(OutStream* out, uint8_t sat_index, RinexVersion version,
+                         double epoch_gps_seconds, double a, double b, double c) {
   const CalendarTime t = GpsSecondsToCalendar(epoch_gps_seconds);
   char id[4];
   RinexSatId(sat_index, id);
@@ -107,14 +107,14 @@ void WriteNavRecordStart(FILE* out, uint8_t sat_index, int version, double epoch
   Finish(out, &line);
 }
 
-void WriteOrbitLine(FILE* out, int version, double a) {
+void WriteOrbitLine(OutStream* out, RinexVersion version, double a) {
   NavLine line;
   StartOrbitLine(&line, version);
   AddField(&line, a);
   Finish(out, &line);
 }
 
-void WriteOrbitLine(FILE* out, int version, double a, double b) {
+void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b) {
   NavLine line;
   StartOrbitLine(&line, version);
   AddField(&line, a);
@@ -122,7 +122,7 @@ void WriteOrbitLine(FILE* out, int version, double a, double b) {
   Finish(out, &line);
 }
 
-void WriteOrbitLine(FILE* out, int version, double a, double b, double c) {
+void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b, double c) {
   NavLine line;
   StartOrbitLine(&line, version);
   AddField(&line, a);
@@ -131,7 +131,7 @@ void WriteOrbitLine(FILE* out, int version, double a, double b, double c) {
   Finish(out, &line);
 }
 
-void WriteOrbitLine(FILE* out, int version, double a, double b, double c, double d) {
+void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b, double c, double d) {
   NavLine line;
   StartOrbitLine(&line, version);
   AddField(&line, a);
@@ -141,7 +141,7 @@ void WriteOrbitLine(FILE* out, int version, double a, double b, double c, double
   Finish(out, &line);
 }
 
-void WriteOrbitLineWithGap(FILE* out, int version, double a, double b, double c) {
+void WriteOrbitLineWithGap(OutStream* out, RinexVersion version, double a, double b, double c) {
   NavLine line;
   StartOrbitLine(&line, version);
   AddField(&line, a);

@@ -1,11 +1,13 @@
 // Number text and line layout of the navigation records: every number of a
-// navigation file goes through FormatNavNumber, every record is one start line
+// navigation file goes through AppendNavNumber, every record is one start line
 // and a few broadcast-orbit lines.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+
+#include "core/out_stream.h"
+#include "core/rinex_version.h"
 
 namespace kavrino {
 
@@ -23,24 +25,23 @@ inline constexpr size_t kNavNumberTextMax = 128;
 // keep their columns.
 size_t AppendNavNumber(char* out, int width, int precision, double value);
 
-// The same text written to a stream. Returns the number of bytes written, or -1
-// when the write failed.
-int FormatNavNumber(FILE* out, int width, int precision, double value);
+// The same text written to a stream; returns its length.
+size_t WriteNavNumber(OutStream* out, int width, int precision, double value);
 
 // First line of a record: satellite, epoch (calendar reading of GPS seconds,
 // no leap seconds) and three values. RINEX 2 layout for version codes 2 and 4
 // ("05 19  6 24 13 31 59.5"), RINEX 3 layout otherwise ("G05 2019 06 24 13 31
 // 59", seconds cut off).
-void WriteNavRecordStart(FILE* out, uint8_t sat_index, int version, double epoch_gps_seconds,
-                         double a, double b, double c);
+void WriteNavRecordStart(OutStream* out, uint8_t sat_index, RinexVersion version,
+                         double epoch_gps_seconds, double a, double b, double c);
 
 // Broadcast-orbit lines: indent (3 blanks in RINEX 2, 4 in RINEX 3), then the
 // values in 19-column fields.
-void WriteOrbitLine(FILE* out, int version, double a);
-void WriteOrbitLine(FILE* out, int version, double a, double b);
-void WriteOrbitLine(FILE* out, int version, double a, double b, double c);
-void WriteOrbitLine(FILE* out, int version, double a, double b, double c, double d);
+void WriteOrbitLine(OutStream* out, RinexVersion version, double a);
+void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b);
+void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b, double c);
+void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b, double c, double d);
 // a, b, an empty 19-column field, then c.
-void WriteOrbitLineWithGap(FILE* out, int version, double a, double b, double c);
+void WriteOrbitLineWithGap(OutStream* out, RinexVersion version, double a, double b, double c);
 
 }  // namespace kavrino

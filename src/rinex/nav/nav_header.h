@@ -4,17 +4,17 @@
 // and a writer never writes more lines than the area has minus its final
 // "END OF HEADER" line (which it writes itself only when asked to).
 //
-// Correction slots are optional: a null slot, or one whose present mark is
-// clear, means the block was not seen and its lines are left out. A line whose
-// values do not fit their columns (a damaged block) is left out too, so the
-// header never outgrows its area.
+// A correction record whose present mark is clear was not seen: its lines are
+// left out. A line whose values do not fit their columns (a damaged block) is
+// left out too, so the header never outgrows its area.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
+#include "core/out_stream.h"
+#include "core/rinex_version.h"
 #include "core/time.h"
-#include "rinex/nav/nav_slots.h"
+#include "qdx/decode/correction_blocks.h"
 
 namespace kavrino {
 
@@ -27,29 +27,21 @@ inline constexpr int kSbasNavHeaderMaxLines = 2;
 inline constexpr int kBdsNavHeaderMaxLines = 2;
 inline constexpr int kMixedNavHeaderMaxLines = 9;
 
-// The correction slots a header writer reads; null members are absent.
-struct NavHeaderSlots {
-  const NavSlot* gps_utc = nullptr;
-  const NavSlot* gps_iono = nullptr;
-  const NavSlot* gal_utc = nullptr;
-  const NavSlot* gal_iono = nullptr;
-  const NavSlot* gal_gps_offset = nullptr;
+// What a navigation header says.
+struct NavHeaderInfo {
+  CalendarTime date;  // the creation time (UTC)
+  const char* program = "";
+  RinexVersion version = RinexVersion::k211;  // of the GPS, GLONASS and SBAS files
+  int leap_count = kLeapCountUnknown;         // GLONASS and mixed files
+  const NavCorrections* corrections = nullptr;
 };
 
-// `version` is the RinexVersionCode (2 and 4: RINEX 2 forms); `date` the
-// creation time (UTC); `program` the program name and version text.
-void WriteGpsNavHeader(FILE* out, const CalendarTime& date, const char* program, int version,
-                       const NavSlot* gps_utc, const NavSlot* gps_iono, bool end_of_header);
-void WriteGloNavHeader(FILE* out, const CalendarTime& date, const char* program, int version,
-                       int leap_count, bool end_of_header);
-void WriteGalNavHeader(FILE* out, const CalendarTime& date, const char* program,
-                       const NavSlot* gal_utc, const NavSlot* gal_iono,
-                       const NavSlot* gal_gps_offset, bool end_of_header);
-void WriteSbasNavHeader(FILE* out, const CalendarTime& date, const char* program, int version,
-                        bool end_of_header);
-void WriteBdsNavHeader(FILE* out, const CalendarTime& date, const char* program,
-                       bool end_of_header);
-void WriteMixedNavHeader(FILE* out, const CalendarTime& date, const char* program, int leap_count,
-                         const NavHeaderSlots& slots, bool end_of_header);
+// The header lines without "END OF HEADER", which closes the reserved area.
+void WriteGpsNavHeader(OutStream* out, const NavHeaderInfo& info);
+void WriteGloNavHeader(OutStream* out, const NavHeaderInfo& info);
+void WriteGalNavHeader(OutStream* out, const NavHeaderInfo& info);
+void WriteSbasNavHeader(OutStream* out, const NavHeaderInfo& info);
+void WriteBdsNavHeader(OutStream* out, const NavHeaderInfo& info);
+void WriteMixedNavHeader(OutStream* out, const NavHeaderInfo& info);
 
 }  // namespace kavrino

@@ -1,25 +1,13 @@
 #include "rinex/nav/sbas_broadcast.h"
 
 #include <cstring>
-#include <memory>
 
-#include "app/file_io.h"
-#include "app/settings.h"
-#include "core/signals.h"
-#include "qdx/block.h"
-#include "qdx/reader.h"
+#include "core/time.h"
 #include "rinex/format.h"
 #include "rinex/header_lines.h"
 
 namespace kavrino {
 namespace {
-
-// Field offsets of the raw message blocks.
-constexpr size_t kSatelliteOffset = 14;
-constexpr size_t kCrcPassedOffset = 15;
-constexpr size_t kWordsOffset = 20;        // SbasRawL1, SbasRawL5
-constexpr size_t kLegacyWordsOffset = 16;  // SbasRawLegacy
-constexpr size_t kWordsSize = 4 * kSbasMessageWords;
 
 constexpr int kMessageBytes = 32;
 constexpr int kLine2Bytes = 18;
@@ -52,39 +40,9 @@ char* PutUnsigned(char* p, char* end, uint64_t value, int width, bool zero_pad) 
   return p + FormatUnsigned(p, static_cast<size_t>(end - p), value, width, zero_pad);
 }
 
-// Examines one block; true when a record was written.
-bool ConvertBlock(const uint8_t* block, int64_t* start_ms, int64_t* end_ms, FILE* out,
-                  uint32_t flags) {
-  const uint16_t number = QdxBlockNumber(block);
-  if (number != kSbasRawL1Block && number != kSbasRawL5Block && number != kSbasRawLegacyBlock) {
-    return false;
-  }
-  if (!IsQdxTimeValid(block)) return false;
-  const bool legacy = number == kSbasRawLegacyBlock;
-  const size_t words_offset = legacy ? kLegacyWordsOffset : kWordsOffset;
-  if (QdxBlockLength(block) < words_offset + kWordsSize) return false;
-
-  const int64_t t = QdxBlockTimeMs(block) - 1000;
-  SettleTimeOfDay(t, start_ms, end_ms);
-  if (!IsInWindow(t, *start_ms, *end_ms)) return false;
-
-  uint32_t words[kSbasMessageWords];
-  for (int i = 0; i < kSbasMessageWords; ++i) words[i] = ReadU32(block + words_offset + 4 * i);
-  const int64_t seconds = t / 1000;
-  const uint8_t svid = block[kSatelliteOffset];
-  if (legacy) {
-    WriteSbasBroadcastRecord(out, seconds, '1', svid, words, false);
-    return true;
-  }
-  if ((flags & FLAG_SBAS_VALID_ONLY) && block[kCrcPassedOffset] == 0) return false;
-  const bool l5 = number == kSbasRawL5Block;
-  WriteSbasBroadcastRecord(out, seconds, l5 ? '5' : '1', SvidToSatIndex(svid), words, l5);
-  return true;
-}
-
 }  // namespace
 
-void WriteSbasBroadcastRecord(FILE* out, int64_t start_seconds, char band, uint32_t satellite,
+void WriteSbasBroadcastRecord(OutStream* out, int64_t start_seconds, char band, uint32_t satellite,
                               const uint32_t words[kSbasMessageWords], bool l5) {
   uint8_t bytes[kMessageBytes];
   for (int i = 0; i < kSbasMessageWords; ++i) {
@@ -123,34 +81,23 @@ void WriteSbasBroadcastRecord(FILE* out, int64_t start_seconds, char band, uint3
   std::memcpy(p, "      ", 6);
   p = PutHexBytes(p + 6, bytes + kLine2Bytes, kMessageBytes - kLine2Bytes);
   *p++ = '\n';
-  std::fwrite(line, 1, static_cast<size_t>(p - line), out);
+  WriteText(out, line, static_cast<size_t>(p - line));
 }
 
-void WriteSbasBroadcastHeader(FILE* out, const ReceiverSetupRecord& setup, const CalendarTime& date,
-                              const char* program) {
-  std::fprintf(out, "%9s%11s%-20s%-20sRINEX VERSION / TYPE\n", "2.10", " ", "B: SBAS BROADCAST",
-               " ");
-  WritePgmRunByDate(out, date, program, RINEX_210);
+void WriteSbasBroadcastHeader(OutStream* out, const ReceiverSetupRecord& setup,
+                              const CalendarTime& date, const char* program) {
+  WriteFormat(out, "%9s%11s%-20s%-20sRINEX VERSION / TYPE\n", "2.10", " ", "B: SBAS BROADCAST",
+              " ");
+  WritePgmRunByDate(out, date, program, RinexVersion::k210);
   char receiver_type[100];
   MakeReceiverType(setup, receiver_type, sizeof receiver_type);
   const std::string_view serial = SetupText(setup, kSetupReceiverSerial);
   const std::string_view version = SetupText(setup, kSetupReceiverVersion);
   // The setup texts are not terminated and never longer than their 20-byte fields.
-  std::fprintf(out, "%-20.*s%-20.20s%-20.*s%-20s\n", static_cast<int>(serial.size()), serial.data(),
-               receiver_type, static_cast<int>(version.size()), version.data(),
-               "REC INDEX/TYPE/VERS");
+  WriteFormat(out, "%-20.*s%-20.20s%-20.*s%-20s\n", static_cast<int>(serial.size()), serial.data(),
+              receiver_type, static_cast<int>(version.size()), version.data(),
+              "REC INDEX/TYPE/VERS");
   WriteEndOfHeader(out, 1);
-}
-
-int GenerateSbasBroadcast(QdxReader* reader, int64_t start_ms, int64_t end_ms, FILE* out,
-                          uint32_t flags, int progress_from, int progress_to) {
-  std::unique_ptr<uint8_t[]> block(new uint8_t[kQdxMaxBlockSize]);
-  bool written = false;
-  while (GetNextQdxBlock(reader, block.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) == 0) {
-    if (ConvertBlock(block.get(), &start_ms, &end_ms, out, flags)) written = true;
-    if (flags & FLAG_VERBOSE) UpdateProgress(reader, progress_from, progress_to);
-  }
-  return written ? 0 : 2;
 }
 
 }  // namespace kavrino

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "app/settings.h"
+#include "core/rinex_version.h"
 #include "core/signals.h"
 #include "core/time.h"
 #include "rinex/format.h"
@@ -20,14 +20,6 @@ constexpr int kRinex2SatsPerLine = 12;
 constexpr uint32_t kMaxLockTimeMs = 254000;
 constexpr double kObsModulus = 1e9;
 constexpr int kMaxRecordedRanges = kSignalSlots;
-
-// Per satellite index and signal slot: the tow_ms of the last update and the
-// lock time seen then. The history the loss-of-lock indicator is derived from.
-struct LockTimeEntry {
-  uint32_t tow_ms;
-  uint32_t lock_time_ms;
-};
-LockTimeEntry LockTimeTable[256][kSignalSlots];
 
 // fmod(value, kObsModulus): the value itself below the modulus, which is
 // nearly always, without the library call.
@@ -89,10 +81,12 @@ bool SeparatedSignal(uint8_t signal) {
 
 // Loss-of-lock indicator of a phase that is written or examined, updating the
 // lock history.
-int LossOfLock(uint8_t sat_index, const MeasSignal& sig, uint32_t tow_ms, bool first_epoch) {
+int LossOfLock(LockHistory* history, uint8_t sat_index, const MeasSignal& sig, uint32_t tow_ms,
+               bool first_epoch) {
   if (sig.lock_time_ms == 0) return 0;
   uint32_t lock = sig.lock_time_ms < kMaxLockTimeMs ? sig.lock_time_ms : kMaxLockTimeMs;
-  LockTimeEntry& entry = LockTimeTable[sat_index][GetSignalIndexInConstellation(sig.signal_type)];
+  LockTimeEntry& entry =
+      history->entries[sat_index][GetSignalIndexInConstellation(sig.signal_type)];
   bool kept = lock >= entry.lock_time_ms && tow_ms <= entry.tow_ms + lock;
   entry = {tow_ms, lock};
   return (kept || first_epoch) ? 0 : 1;
@@ -153,36 +147,16 @@ void PutNumberField(SatLine* line, int column, double value, char s0, char s1) {
   PutField(line, column, field, NumberField(field, value, suffix));
 }
 
-// Output staged in a local buffer and handed to the stream in large pieces.
-struct EpochOutput {
-  FILE* stream = nullptr;
-  size_t used = 0;
-  char buf[16384];
-
-  void Flush() {
-    if (used > 0) std::fwrite(buf, 1, used, stream);
-    used = 0;
-  }
-  void Put(const char* text, size_t len) {
-    if (used + len > sizeof buf) Flush();
-    if (len > sizeof buf) {
-      std::fwrite(text, 1, len, stream);
-      return;
-    }
-    std::memcpy(buf + used, text, len);
-    used += len;
-  }
-  void Char(char c) { Put(&c, 1); }
-  void Unsigned(uint64_t v, int width, bool zero_pad) {
-    char text[32];
-    size_t len = FormatUnsigned(text, sizeof text, v, width, zero_pad);
-    Put(text, len);
-  }
-};
+void PutUnsigned(OutStream* out, uint64_t value, int width, bool zero_pad) {
+  char text[32];
+  WriteText(out, text, FormatUnsigned(text, sizeof text, value, width, zero_pad));
+}
 
 // Fills the line of one kept satellite.
-void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsTypeLayout& layout,
-                  uint32_t antenna, uint32_t tow_ms, bool first_epoch, bool rinex3) {
+void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsRecordContext& context,
+                  uint32_t tow_ms, bool first_epoch) {
+  const ObsTypeLayout& layout = *context.layout;
+  const bool rinex3 = !IsRinex2(layout.version);
   RinexSatId(sat.sat_index, line->id);
   line->end = 0;
   if (rinex3) {
@@ -193,7 +167,7 @@ void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsTypeLayout& l
     }
   }
   const SatSystem* system = FindSatSystem(sat.sat_index);
-  const MeasSignal* slots = AntennaSlots(sat, antenna);
+  const MeasSignal* slots = AntennaSlots(sat, context.antenna);
   int64_t recorded[kMaxRecordedRanges];
   int recorded_count = 0;
   for (int s = 0; s < kSignalSlots; ++s) {
@@ -224,7 +198,7 @@ void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsTypeLayout& l
     PutNumberField(line, layout.code_col[type], ObsModulo(range), ' ', strength);
 
     if ((sig.flags & SIG_FLAG_NO_PHASE) == 0 && Usable(sig.carrier_cycles)) {
-      int lli = LossOfLock(sat.sat_index, sig, tow_ms, first_epoch);
+      int lli = LossOfLock(context.history, sat.sat_index, sig, tow_ms, first_epoch);
       if (layout.phase_col[type] >= 0) {
         PutNumberField(line, layout.phase_col[type], ObsModulo(sig.carrier_cycles),
                        static_cast<char>('0' + lli), strength);
@@ -243,7 +217,7 @@ void BuildSatLine(SatLine* line, const MeasSatEntry& sat, const ObsTypeLayout& l
   }
 }
 
-void WriteEpochLine(EpochOutput* out, const MeasEpochRecord& epoch, int count, bool rinex3) {
+void WriteEpochLine(OutStream* out, const MeasEpochRecord& epoch, int count, bool rinex3) {
   // Whole seconds through the calendar, milliseconds from the time of week, so
   // that the written milliseconds are exactly those of the epoch.
   double whole_seconds = static_cast<double>(epoch.week) * static_cast<double>(kSecondsPerWeek) +
@@ -252,47 +226,33 @@ void WriteEpochLine(EpochOutput* out, const MeasEpochRecord& epoch, int count, b
   double second = cal.second >= 0.0 && cal.second < 100.0 ? cal.second : 0.0;
   uint32_t ms = static_cast<uint32_t>(second * 1000.0 + 0.5) + epoch.tow_ms % 1000;
   if (rinex3) {
-    out->Put("> ", 2);
-    out->Unsigned(cal.year, 4, false);
-    out->Char(' ');
-    out->Unsigned(cal.month, 2, true);
-    out->Char(' ');
-    out->Unsigned(cal.day, 2, true);
-    out->Char(' ');
-    out->Unsigned(cal.hour, 2, true);
-    out->Char(' ');
-    out->Unsigned(cal.minute, 2, true);
+    WriteText(out, "> ", 2);
+    PutUnsigned(out, cal.year, 4, false);
+    WriteChar(out, ' ');
+    PutUnsigned(out, cal.month, 2, true);
+    WriteChar(out, ' ');
+    PutUnsigned(out, cal.day, 2, true);
+    WriteChar(out, ' ');
+    PutUnsigned(out, cal.hour, 2, true);
+    WriteChar(out, ' ');
+    PutUnsigned(out, cal.minute, 2, true);
   } else {
-    out->Char(' ');
-    out->Unsigned(cal.year % 100, 2, true);
-    out->Unsigned(cal.month, 3, false);
-    out->Unsigned(cal.day, 3, false);
-    out->Unsigned(cal.hour, 3, false);
-    out->Unsigned(cal.minute, 3, false);
+    WriteChar(out, ' ');
+    PutUnsigned(out, cal.year % 100, 2, true);
+    PutUnsigned(out, cal.month, 3, false);
+    PutUnsigned(out, cal.day, 3, false);
+    PutUnsigned(out, cal.hour, 3, false);
+    PutUnsigned(out, cal.minute, 3, false);
   }
-  out->Unsigned(ms / 1000, 3, false);
-  out->Char('.');
-  out->Unsigned(ms % 1000, 3, true);
-  out->Put("0000", 4);
-  out->Unsigned(0, 3, false);
-  out->Unsigned(static_cast<uint64_t>(count), 3, false);
+  PutUnsigned(out, ms / 1000, 3, false);
+  WriteChar(out, '.');
+  PutUnsigned(out, ms % 1000, 3, true);
+  WriteText(out, "0000", 4);
+  PutUnsigned(out, 0, 3, false);
+  PutUnsigned(out, static_cast<uint64_t>(count), 3, false);
 }
 
 }  // namespace
-
-bool RinexSatId(uint8_t sat_index, char out[4]) {
-  const SatSystem* s = FindSatSystem(sat_index);
-  if (s == nullptr) {
-    std::memcpy(out, "???", 4);
-    return false;
-  }
-  unsigned number = static_cast<unsigned>(sat_index - s->number_offset);
-  out[0] = s->letter;
-  out[1] = static_cast<char>('0' + number / 10 % 10);
-  out[2] = static_cast<char>('0' + number % 10);
-  out[3] = '\0';
-  return true;
-}
 
 int CountEpochSatellites(const MeasEpochRecord& epoch, const ObsTypeLayout& layout,
                          uint32_t antenna, uint8_t* sat_indices, uint8_t* glo_freqs) {
@@ -325,9 +285,11 @@ uint64_t GetEpochSignalMask(const MeasEpochRecord& epoch, const ObsTypeLayout& l
   return mask;
 }
 
-void WriteObsEpoch(FILE* stream, const ObsTypeLayout& layout, const MeasEpochRecord& epoch,
-                   uint32_t antenna, bool first_epoch) {
-  if (first_epoch) std::memset(LockTimeTable, 0, sizeof LockTimeTable);
+void WriteObsEpoch(OutStream* out, const ObsRecordContext& context, const MeasEpochRecord& epoch,
+                   bool first_epoch) {
+  if (first_epoch) std::memset(context.history->entries, 0, sizeof context.history->entries);
+  const ObsTypeLayout& layout = *context.layout;
+  const uint32_t antenna = context.antenna;
   const bool rinex3 = !IsRinex2(layout.version);
 
   SatLine lines[kMaxEpochSats];
@@ -336,16 +298,14 @@ void WriteObsEpoch(FILE* stream, const ObsTypeLayout& layout, const MeasEpochRec
   for (uint32_t i = 0; i < n; ++i) {
     const MeasSatEntry& sat = epoch.sats[i];
     if (!SatelliteKept(sat, layout, antenna)) continue;
-    BuildSatLine(&lines[count], sat, layout, antenna, epoch.tow_ms, first_epoch, rinex3);
+    BuildSatLine(&lines[count], sat, context, epoch.tow_ms, first_epoch);
     ++count;
   }
   if (count == 0) return;
 
-  EpochOutput out;
-  out.stream = stream;
-  WriteEpochLine(&out, epoch, count, rinex3);
+  WriteEpochLine(out, epoch, count, rinex3);
   if (rinex3) {
-    out.Char('\n');
+    WriteChar(out, '\n');
     // Stable order by satellite identifier.
     int order[kMaxEpochSats];
     for (int i = 0; i < count; ++i) {
@@ -359,14 +319,15 @@ void WriteObsEpoch(FILE* stream, const ObsTypeLayout& layout, const MeasEpochRec
     for (int i = 0; i < count; ++i) {
       SatLine& line = lines[order[i]];
       line.text[line.end] = '\n';
-      out.Put(line.text, static_cast<size_t>(line.end) + 1);
+      WriteText(out, line.text, static_cast<size_t>(line.end) + 1);
     }
   } else {
     for (int i = 0; i < count; ++i) {
-      if (i > 0 && i % kRinex2SatsPerLine == 0) out.Put("\n                                ", 33);
-      out.Put(lines[i].id, 3);
+      if (i > 0 && i % kRinex2SatsPerLine == 0)
+        WriteText(out, "\n                                ", 33);
+      WriteText(out, lines[i].id, 3);
     }
-    out.Char('\n');
+    WriteChar(out, '\n');
     const int line_len = layout.line_len > 0 ? layout.line_len : 0;
     const int pieces = (line_len + kRinex2PieceWidth - 1) / kRinex2PieceWidth;
     for (int i = 0; i < count; ++i) {
@@ -378,12 +339,11 @@ void WriteObsEpoch(FILE* stream, const ObsTypeLayout& layout, const MeasEpochRec
         while (stop - start >= 8 && std::memcmp(line.text + stop - 8, "        ", 8) == 0)
           stop -= 8;
         while (stop > start && line.text[stop - 1] == ' ') --stop;
-        if (stop > start) out.Put(line.text + start, static_cast<size_t>(stop - start));
-        out.Char('\n');
+        if (stop > start) WriteText(out, line.text + start, static_cast<size_t>(stop - start));
+        WriteChar(out, '\n');
       }
     }
   }
-  out.Flush();
 }
 
 }  // namespace kavrino

@@ -4,17 +4,31 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
+#include "core/out_stream.h"
 #include "qdx/decode/meas_epoch.h"
+#include "rinex/format.h"
 #include "rinex/obs/obs_types.h"
 
 namespace kavrino {
 
-// Writes the three-character RINEX satellite identifier ("G05", "R12", ...)
-// and a terminator into `out`. Returns false, and writes "???", for an index
-// without a RINEX identifier (GPS 33..37, 68, 69, L-band, unused ranges).
-bool RinexSatId(uint8_t sat_index, char out[4]);
+// Per satellite index and signal slot: the tow_ms of the last update and the
+// lock time seen then. The history the loss-of-lock indicator is derived from,
+// one per observation file.
+struct LockTimeEntry {
+  uint32_t tow_ms;
+  uint32_t lock_time_ms;
+};
+struct LockHistory {
+  LockTimeEntry entries[256][kSignalSlots];
+};
+
+// What every epoch record of one file is written with.
+struct ObsRecordContext {
+  const ObsTypeLayout* layout = nullptr;
+  uint32_t antenna = 1;  // 1-based; only 1 and 2 select slots
+  LockHistory* history = nullptr;
+};
 
 // Number of satellites of the epoch that get an observation line, in record
 // order. Their indices go to `sat_indices` and, when `glo_freqs` is not null,
@@ -30,9 +44,9 @@ uint64_t GetEpochSignalMask(const MeasEpochRecord& epoch, const ObsTypeLayout& l
                             uint32_t antenna);
 
 // Writes one observation epoch. `first_epoch` is true for the first epoch of an
-// observation file; it clears the loss-of-lock history. Write failures are not
-// reported. An epoch without any satellite to write produces no text.
-void WriteObsEpoch(FILE* out, const ObsTypeLayout& layout, const MeasEpochRecord& epoch,
-                   uint32_t antenna, bool first_epoch);
+// observation file; it clears the loss-of-lock history. An epoch without any
+// satellite to write produces no text.
+void WriteObsEpoch(OutStream* out, const ObsRecordContext& context, const MeasEpochRecord& epoch,
+                   bool first_epoch);
 
 }  // namespace kavrino

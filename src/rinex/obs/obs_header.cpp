@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/settings.h"
 #include "core/signals.h"
 #include "rinex/header_lines.h"
 
@@ -23,25 +22,25 @@ std::string_view TypeText(const ObsTypeLayout& layout, int c) {
   return std::string_view(t, strnlen(t, kObsTypeTextSize));
 }
 
-const char* VersionText(int version) {
-  if (version == RINEX_210) return "2.10";
-  if (version == RINEX_211) return "2.11";
+const char* VersionText(RinexVersion version) {
+  if (version == RinexVersion::k210) return "2.10";
+  if (version == RinexVersion::k211) return "2.11";
   return "3.04";
 }
 
-void WriteVersionLine(FILE* out, int version, char letter) {
+void WriteVersionLine(OutStream* out, RinexVersion version, char letter) {
   char letter_text[2] = {letter, '\0'};
-  std::fprintf(out, "%9s%-11s%-20s%-20s%-20s\n", VersionText(version), " ", "OBSERVATION DATA",
-               letter_text, "RINEX VERSION / TYPE");
+  WriteFormat(out, "%9s%-11s%-20s%-20s%-20s\n", VersionText(version), " ", "OBSERVATION DATA",
+              letter_text, "RINEX VERSION / TYPE");
 }
 
-void WriteComment(FILE* out, std::string_view comment) {
+void WriteComment(OutStream* out, std::string_view comment) {
   for (size_t pos = 0; pos < comment.size(); pos += 60) {
     WriteHeaderLine(out, comment.substr(pos, 60), "COMMENT");
   }
 }
 
-void WriteStationLines(FILE* out, const ReceiverSetupRecord& setup, int version,
+void WriteStationLines(OutStream* out, const ReceiverSetupRecord& setup, RinexVersion version,
                        const char* receiver_type_override, uint32_t antenna) {
   char receiver_type[kReceiverTypeCapacity];
   if (receiver_type_override != nullptr) {
@@ -65,37 +64,38 @@ void WriteStationLines(FILE* out, const ReceiverSetupRecord& setup, int version,
     antenna_serial = Text(setup, kSetupAntennaSerial);
   }
 
-  std::fprintf(out, "%-60.60s%-20s\n", Text(setup, kSetupMarkerName).c_str(), "MARKER NAME");
-  std::fprintf(out, "%-60.20s%-20s\n", Text(setup, kSetupMarkerNumber).c_str(), "MARKER NUMBER");
+  WriteFormat(out, "%-60.60s%-20s\n", Text(setup, kSetupMarkerName).c_str(), "MARKER NAME");
+  WriteFormat(out, "%-60.20s%-20s\n", Text(setup, kSetupMarkerNumber).c_str(), "MARKER NUMBER");
   std::string marker_type = Text(setup, kSetupMarkerType);
   if (!IsRinex2(version) && marker_type != "Unknown") {
-    std::fprintf(out, "%-60.20s%-20s\n", marker_type.c_str(), "MARKER TYPE");
+    WriteFormat(out, "%-60.20s%-20s\n", marker_type.c_str(), "MARKER TYPE");
   }
-  std::fprintf(out, "%-20.20s%-40.40s%-20s\n", Text(setup, kSetupObserver).c_str(),
-               Text(setup, kSetupAgency).c_str(), "OBSERVER / AGENCY");
-  std::fprintf(out, "%-20.20s%-20.20s%-20.20s%-20s\n", Text(setup, kSetupReceiverSerial).c_str(),
-               receiver_type, Text(setup, kSetupReceiverVersion).c_str(), "REC # / TYPE / VERS");
-  std::fprintf(out, "%-20.20s%-40.20s%-20s\n", antenna_serial.c_str(), antenna_type.c_str(),
-               "ANT # / TYPE");
+  WriteFormat(out, "%-20.20s%-40.40s%-20s\n", Text(setup, kSetupObserver).c_str(),
+              Text(setup, kSetupAgency).c_str(), "OBSERVER / AGENCY");
+  WriteFormat(out, "%-20.20s%-20.20s%-20.20s%-20s\n", Text(setup, kSetupReceiverSerial).c_str(),
+              receiver_type, Text(setup, kSetupReceiverVersion).c_str(), "REC # / TYPE / VERS");
+  WriteFormat(out, "%-20.20s%-40.20s%-20s\n", antenna_serial.c_str(), antenna_type.c_str(),
+              "ANT # / TYPE");
 }
 
-void WritePositionLines(FILE* out, const ReceiverSetupRecord& setup, double x, double y, double z) {
-  std::fprintf(out, "%14.4f%14.4f%14.4f%18s%-20s\n", x, y, z, " ", "APPROX POSITION XYZ");
+void WritePositionLines(OutStream* out, const ReceiverSetupRecord& setup, double x, double y,
+                        double z) {
+  WriteFormat(out, "%14.4f%14.4f%14.4f%18s%-20s\n", x, y, z, " ", "APPROX POSITION XYZ");
   double dh = SetupAntennaDeltaH(setup);
   double de = SetupAntennaDeltaE(setup);
   double dn = SetupAntennaDeltaN(setup);
-  std::fprintf(out, "%14.4f%14.4f%14.4f%18s%-20s\n", dh, de, dn, " ", "ANTENNA: DELTA H/E/N");
+  WriteFormat(out, "%14.4f%14.4f%14.4f%18s%-20s\n", dh, de, dn, " ", "ANTENNA: DELTA H/E/N");
 }
 
 // RINEX 2: wavelength factors, the type list with its continuations, L2 notes.
-void WriteRinex2Types(FILE* out, const ObsTypeLayout& layout) {
-  std::fprintf(out, "%6d%6d%-48s%-20s\n", 1, 1, " ", "WAVELENGTH FACT L1/2");
+void WriteRinex2Types(OutStream* out, const ObsTypeLayout& layout) {
+  WriteFormat(out, "%6d%6d%-48s%-20s\n", 1, 1, " ", "WAVELENGTH FACT L1/2");
   std::string_view types = TypeText(layout, 0);
   WriteHeaderLine(out, types, "# / TYPES OF OBSERV");
   for (size_t pos = 60; pos < types.size(); pos += 54) {
     std::string_view part = types.substr(pos, 54);
-    std::fprintf(out, "%6s%-54.*s%-20s\n", "", static_cast<int>(part.size()), part.data(),
-                 "# / TYPES OF OBSERV");
+    WriteFormat(out, "%6s%-54.*s%-20s\n", "", static_cast<int>(part.size()), part.data(),
+                "# / TYPES OF OBSERV");
   }
   if (layout.phase_col[2] >= 0) {
     WriteHeaderLine(out, "For GPS, L2 corresponds to the L2P carrier phase.", "COMMENT");
@@ -122,18 +122,18 @@ bool IsReferencePhase(int constellation, char band, char attribute) {
 }
 
 // RINEX 3: per-system type lists (13 types a line), the phase-shift lines.
-void WriteRinex3Types(FILE* out, const ObsTypeLayout& layout) {
+void WriteRinex3Types(OutStream* out, const ObsTypeLayout& layout) {
   size_t min_length = layout.with_channel ? 10 : 6;
   for (int c = 0; c < 7; ++c) {
     std::string_view types = TypeText(layout, c);
     if (types.size() <= min_length) continue;
-    std::fprintf(out, "%-58.*s  %-20s\n", static_cast<int>(types.size() < 58 ? types.size() : 58),
-                 types.data(), "SYS / # / OBS TYPES");
+    WriteFormat(out, "%-58.*s  %-20s\n", static_cast<int>(types.size() < 58 ? types.size() : 58),
+                types.data(), "SYS / # / OBS TYPES");
     // Continuation lines hold 13 types (52 columns) each, so that no type is cut.
     for (size_t pos = 58; pos < types.size(); pos += 52) {
       std::string_view part = types.substr(pos, 52);
-      std::fprintf(out, "%6s%-54.*s%-20s\n", "", static_cast<int>(part.size()), part.data(),
-                   "SYS / # / OBS TYPES");
+      WriteFormat(out, "%6s%-54.*s%-20s\n", "", static_cast<int>(part.size()), part.data(),
+                  "SYS / # / OBS TYPES");
     }
   }
   WriteHeaderLine(out, "NORVALIS RECEIVERS OUTPUT ALIGNED CARRIER PHASES.", "COMMENT");
@@ -145,27 +145,27 @@ void WriteRinex3Types(FILE* out, const ObsTypeLayout& layout) {
       if (types[i] != 'L') continue;
       char pair[3] = {types[i + 1], types[i + 2], '\0'};
       const char* shift = IsReferencePhase(c, pair[0], pair[1]) ? "" : "0.00000";
-      std::fprintf(out, "%c L%-2.2s %8s%-46.46s%-20s\n", types[0], pair, shift, " ",
-                   "SYS / PHASE SHIFT");
+      WriteFormat(out, "%c L%-2.2s %8s%-46.46s%-20s\n", types[0], pair, shift, " ",
+                  "SYS / PHASE SHIFT");
     }
   }
 }
 
-void WriteObsTime(FILE* out, int64_t epoch_ms, const char* label) {
+void WriteObsTime(OutStream* out, int64_t epoch_ms, const char* label) {
   CalendarTime t = GpsSecondsToCalendar(static_cast<double>(epoch_ms) / 1000.0);
   double ms = std::trunc(t.second * 1000.0 + 0.5);
   uint32_t m = (ms >= 0 && ms < 4294967296.0) ? static_cast<uint32_t>(ms) : 0;
-  std::fprintf(out, "%6u%6u%6u%6u%6u%5u.%03u0000%5sGPS%9s%-20s\n", t.year, t.month, t.day, t.hour,
-               t.minute, m / 1000, m % 1000, " ", " ", label);
+  WriteFormat(out, "%6u%6u%6u%6u%6u%5u.%03u0000%5sGPS%9s%-20s\n", t.year, t.month, t.day, t.hour,
+              t.minute, m / 1000, m % 1000, " ", " ", label);
 }
 
-void WriteSatelliteCount(FILE* out, const uint8_t* sat_seen) {
+void WriteSatelliteCount(OutStream* out, const uint8_t* sat_seen) {
   unsigned count = 0;
   for (int i = 1; i < 256; ++i) count += sat_seen[i] != 0;
-  if (count != 0) std::fprintf(out, "%6u%-54s%-20s\n", count, " ", "# OF SATELLITES");
+  if (count != 0) WriteFormat(out, "%6u%-54s%-20s\n", count, " ", "# OF SATELLITES");
 }
 
-void WriteGlonassCodePhaseBias(FILE* out, uint64_t mask) {
+void WriteGlonassCodePhaseBias(OutStream* out, uint64_t mask) {
   static const struct {
     int bit;
     const char* code;
@@ -180,7 +180,7 @@ void WriteGlonassCodePhaseBias(FILE* out, uint64_t mask) {
   if (!content.empty()) WriteHeaderLine(out, content, "GLONASS COD/PHS/BIS");
 }
 
-void WriteGlonassSlots(FILE* out, uint64_t mask, const int8_t* glo_slot_freq) {
+void WriteGlonassSlots(OutStream* out, uint64_t mask, const int8_t* glo_slot_freq) {
   if (!(mask & 0xF00)) return;
   int known = 0;
   for (int k = 0; k < 30; ++k) known += glo_slot_freq[k] != -128;
@@ -197,8 +197,8 @@ void WriteGlonassSlots(FILE* out, uint64_t mask, const int8_t* glo_slot_freq) {
   WriteHeaderLine(out, view, "GLONASS SLOT / FRQ #");
   for (size_t pos = 60; pos < view.size(); pos += 56) {
     std::string_view part = view.substr(pos, 56);
-    std::fprintf(out, "%4s%-56.*s%-20s\n", "", static_cast<int>(part.size()), part.data(),
-                 "GLONASS SLOT / FRQ #");
+    WriteFormat(out, "%4s%-56.*s%-20s\n", "", static_cast<int>(part.size()), part.data(),
+                "GLONASS SLOT / FRQ #");
   }
 }
 
@@ -218,34 +218,33 @@ char ObsSystemLetter(uint64_t signal_mask) {
   return letter;
 }
 
-void WriteObsHeader(FILE* out, const ObsTypeLayout& layout, const ReceiverSetupRecord& setup,
-                    const char* receiver_type_override, std::string_view comment,
-                    const uint8_t* sat_seen, const int8_t* glo_slot_freq, int64_t first_ms,
-                    int64_t last_ms, uint32_t interval_ms, uint32_t antenna,
-                    const CalendarTime& run_date, const char* program, double x, double y,
-                    double z) {
-  const int version = layout.version;
+void WriteObsHeader(OutStream* out, const ObsHeaderInfo& info) {
+  const ObsTypeLayout& layout = *info.layout;
+  const ReceiverSetupRecord& setup = *info.setup;
+  const RinexVersion version = layout.version;
   const bool rinex2 = IsRinex2(version);
   WriteVersionLine(out, version, ObsSystemLetter(layout.signal_mask));
-  WritePgmRunByDate(out, run_date, program, version);
-  WriteComment(out, comment);
-  WriteStationLines(out, setup, version, receiver_type_override, antenna);
-  WritePositionLines(out, setup, x, y, z);
+  WritePgmRunByDate(out, info.run_date, info.program, version);
+  WriteComment(out, info.comment);
+  WriteStationLines(out, setup, version, info.receiver_type, info.antenna);
+  WritePositionLines(out, setup, info.approx_x, info.approx_y, info.approx_z);
   if (rinex2) {
     WriteRinex2Types(out, layout);
   } else {
     WriteRinex3Types(out, layout);
   }
-  if (interval_ms != 0) {
-    std::fprintf(out, "%10.3f%-50s%-20s\n", interval_ms / 1000.0, " ", "INTERVAL");
+  if (info.interval_ms != 0) {
+    WriteFormat(out, "%10.3f%-50s%-20s\n", info.interval_ms / 1000.0, " ", "INTERVAL");
   }
-  WriteObsTime(out, first_ms, "TIME OF FIRST OBS");
-  if (last_ms > 0) WriteObsTime(out, last_ms, "TIME OF LAST OBS");
-  if (sat_seen != nullptr) WriteSatelliteCount(out, sat_seen);
+  WriteObsTime(out, info.first_ms, "TIME OF FIRST OBS");
+  if (info.last_ms > 0) WriteObsTime(out, info.last_ms, "TIME OF LAST OBS");
+  if (info.sat_seen != nullptr) WriteSatelliteCount(out, info.sat_seen);
   if (!rinex2) {
     WriteGlonassCodePhaseBias(out, layout.signal_mask);
     if (layout.with_snr) WriteHeaderLine(out, "DBHZ", "SIGNAL STRENGTH UNIT");
-    if (glo_slot_freq != nullptr) WriteGlonassSlots(out, layout.signal_mask, glo_slot_freq);
+    if (info.glo_slot_freq != nullptr) {
+      WriteGlonassSlots(out, layout.signal_mask, info.glo_slot_freq);
+    }
   }
   WriteBlankHeaderLine(out, "END OF HEADER");
 }

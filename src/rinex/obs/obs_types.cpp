@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/settings.h"
+#include "core/rinex_version.h"
 
 namespace kavrino {
 namespace {
@@ -194,14 +194,14 @@ void BuildRinex3(ObsTypeLayout* layout, uint64_t mask) {
 
 }  // namespace
 
-uint64_t AllowedSignalMask(int version) {
-  if (version == RINEX_210) return kAllowedRinex210;
-  if (version == RINEX_211) return kAllowedRinex211;
+uint64_t AllowedSignalMask(RinexVersion version) {
+  if (version == RinexVersion::k210) return kAllowedRinex210;
+  if (version == RinexVersion::k211) return kAllowedRinex211;
   return kAllowedRinex304;
 }
 
 void BuildObsTypeLayout(ObsTypeLayout* layout, uint64_t signal_mask, bool with_doppler,
-                        bool with_snr, bool with_channel, int version) {
+                        bool with_snr, bool with_channel, RinexVersion version) {
   std::memset(layout, 0, sizeof *layout);
   for (int s = 0; s < kSignalCount; ++s) {
     layout->code_col[s] = -1;

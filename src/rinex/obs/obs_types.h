@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "core/rinex_version.h"
 #include "core/signals.h"
 
 namespace kavrino {
@@ -10,7 +11,7 @@ namespace kavrino {
 inline constexpr int kObsTypeTextSize = 181;  // up to 180 characters and a terminator
 
 struct ObsTypeLayout {
-  int32_t version;                 // RinexVersionCode
+  RinexVersion version;
   int16_t line_len;                // characters of one satellite's observation line
   int16_t code_col[kSignalCount];  // -1: no such field
   int16_t phase_col[kSignalCount];
@@ -23,8 +24,8 @@ struct ObsTypeLayout {
   uint64_t signal_mask;  // effective mask
 };
 
-uint64_t AllowedSignalMask(int version);
+uint64_t AllowedSignalMask(RinexVersion version);
 void BuildObsTypeLayout(ObsTypeLayout* layout, uint64_t signal_mask, bool with_doppler,
-                        bool with_snr, bool with_channel, int version);
+                        bool with_snr, bool with_channel, RinexVersion version);
 
 }  // namespace kavrino

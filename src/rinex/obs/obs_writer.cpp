@@ -14,15 +14,14 @@ constexpr uint64_t kWakeBatch = 8;
 void WriteJob(ObsEpochWriter* w, uint64_t index) {
   ObsWriterJob& job = w->jobs[index % kObsWriterSlots];
   if (job.epoch) {
-    WriteObsEpoch(w->out, *w->layout, w->records[index % kObsWriterSlots], w->antenna,
-                  job.first_epoch);
+    WriteObsEpoch(w->out, w->context, w->records[index % kObsWriterSlots], job.first_epoch);
   } else {
-    std::fwrite(job.text.data(), 1, job.text.size(), w->out);
+    WriteText(w->out, job.text.data(), job.text.size());
     job.text.clear();
   }
 }
 
-void* WriterMain(void* arg) {
+void WriterMain(void* arg) {
   ObsEpochWriter* w = static_cast<ObsEpochWriter*>(arg);
   std::unique_lock<std::mutex> lock(w->mutex);
   for (;;) {
@@ -39,7 +38,6 @@ void* WriterMain(void* arg) {
     ++w->written;
     if (w->walk_sleeps && w->written >= w->wake_walk_at) w->room.notify_one();
   }
-  return nullptr;
 }
 
 // Waits until the slot of the next job is free.
@@ -68,27 +66,28 @@ void HandOver(ObsEpochWriter* w) {
   if (w->writer_sleeps && w->handed - w->written >= kWakeBatch) w->work.notify_one();
 }
 
-ssize_t WriteToWriter(void* cookie, const char* text, size_t size) {
-  HandOverText(static_cast<ObsEpochWriter*>(cookie), std::string(text, size));
-  return static_cast<ssize_t>(size);
+}  // namespace
+
+namespace {
+
+bool WriteToWriter(void* context, const char* text, size_t size) {
+  HandOverText(static_cast<ObsEpochWriter*>(context), std::string(text, size));
+  return true;
 }
+
+// The text between epochs is short: a small buffer, flushed after each record.
+constexpr size_t kTextBufferSize = 4096;
 
 }  // namespace
 
-FILE* OpenObsWriterTextStream(ObsEpochWriter* writer) {
-  cookie_io_functions_t functions{};
-  functions.write = WriteToWriter;
-  return fopencookie(writer, "w", functions);
-}
-
-void StartObsEpochWriter(ObsEpochWriter* writer, FILE* out, const ObsTypeLayout* layout,
+void StartObsEpochWriter(ObsEpochWriter* writer, OutStream* out, const ObsTypeLayout* layout,
                          uint32_t antenna) {
   writer->out = out;
-  writer->layout = layout;
-  writer->antenna = antenna;
+  writer->context = ObsRecordContext{layout, antenna, &writer->history};
   writer->records = std::make_unique<MeasEpochRecord[]>(kObsWriterSlots);
   writer->jobs = std::make_unique<ObsWriterJob[]>(kObsWriterSlots);
-  writer->threaded = pthread_create(&writer->thread, nullptr, WriterMain, writer) == 0;
+  OpenOutStream(&writer->text, ByteSink{writer, WriteToWriter}, kTextBufferSize);
+  writer->threaded = StartThread(&writer->thread, WriterMain, writer);
 }
 
 MeasEpochRecord* ObsWriterRecord(ObsEpochWriter* writer) {
@@ -113,13 +112,14 @@ void HandOverText(ObsEpochWriter* writer, std::string text) {
 }
 
 void FinishObsEpochWriter(ObsEpochWriter* writer) {
+  FlushOutStream(&writer->text);
   if (!writer->threaded) return;
   {
     std::lock_guard<std::mutex> lock(writer->mutex);
     writer->finishing = true;
     writer->work.notify_one();
   }
-  pthread_join(writer->thread, nullptr);
+  JoinThread(&writer->thread);
   writer->threaded = false;
 }
 

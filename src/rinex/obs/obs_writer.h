@@ -6,16 +6,16 @@
 // hand-over is written at once, with the same result.
 #pragma once
 
-#include <pthread.h>
-
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "core/out_stream.h"
+#include "core/thread.h"
 #include "qdx/decode/meas_epoch.h"
+#include "rinex/obs/obs_epoch.h"
 #include "rinex/obs/obs_types.h"
 
 namespace kavrino {
@@ -30,14 +30,15 @@ struct ObsWriterJob {
 };
 
 struct ObsEpochWriter {
-  FILE* out = nullptr;
-  const ObsTypeLayout* layout = nullptr;
-  uint32_t antenna = 0;
+  OutStream* out = nullptr;
+  ObsRecordContext context;
+  LockHistory history;
   std::unique_ptr<MeasEpochRecord[]> records;  // one per slot
   std::unique_ptr<ObsWriterJob[]> jobs;        // one per slot
+  OutStream text;                              // the records between the epochs
 
   bool threaded = false;
-  pthread_t thread{};
+  Thread thread;
   std::mutex mutex;
   std::condition_variable work;  // the writer waits here for jobs
   std::condition_variable room;  // the walk waits here for free slots
@@ -50,9 +51,9 @@ struct ObsEpochWriter {
   bool finishing = false;
 };
 
-// Starts the writer of `out` with the layout and antenna of the file (both
-// must outlive it).
-void StartObsEpochWriter(ObsEpochWriter* writer, FILE* out, const ObsTypeLayout* layout,
+// Starts the writer of `out` with the layout and antenna of the file (the
+// layout must outlive it).
+void StartObsEpochWriter(ObsEpochWriter* writer, OutStream* out, const ObsTypeLayout* layout,
                          uint32_t antenna);
 // The record the next epoch is decoded into; waits while every slot is in use.
 // Valid until the next hand-over.
@@ -61,11 +62,13 @@ MeasEpochRecord* ObsWriterRecord(ObsEpochWriter* writer);
 void HandOverEpoch(ObsEpochWriter* writer, bool first_epoch);
 // Hands over text to be written between the epochs (nothing for empty text).
 void HandOverText(ObsEpochWriter* writer, std::string text);
-// A stream for the records between the epochs: each flush hands over the text
-// written to it since the last one (closing it flushes). Null on failure.
-FILE* OpenObsWriterTextStream(ObsEpochWriter* writer);
-// Writes everything handed over and stops the thread; later hand-overs are
-// written at once.
+// The stream for the records between the epochs: each flush hands over the
+// text written to it since the last one.
+inline OutStream* ObsWriterTextStream(ObsEpochWriter* writer) {
+  return &writer->text;
+}
+// Hands over what the text stream holds, writes everything handed over and
+// stops the thread; later hand-overs are written at once.
 void FinishObsEpochWriter(ObsEpochWriter* writer);
 
 }  // namespace kavrino

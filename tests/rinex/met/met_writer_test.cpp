@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/settings.h"
+#include "core/rinex_version.h"
 #include "support/capture.h"
 
 namespace kavrino {
@@ -27,22 +27,25 @@ XdrValues Values(float p, float t, float h) {
 TEST(MetRecord, LayoutsAndBlankFields) {
   const float A = kMetAbsent;
   struct Case {
-    int version;
+    RinexVersion version;
     XdrValues values;
     const char* line;
   } cases[] = {
-      {RINEX_211, Values(1.0132f, 21.5f, 45.0f), " 24  3 10 10  5  0 1013.2   21.5   45.0\n"},
-      {RINEX_210, Values(101320.0f * 1e-5f, -3.25f, 100.0f),
+      {RinexVersion::k211, Values(1.0132f, 21.5f, 45.0f),
+       " 24  3 10 10  5  0 1013.2   21.5   45.0\n"},
+      {RinexVersion::k210, Values(101320.0f * 1e-5f, -3.25f, 100.0f),
        " 24  3 10 10  5  0 1013.2   -3.2  100.0\n"},
-      {RINEX_304, Values(1.0132f, 21.5f, 45.0f), " 2024  3 10 10  5  0 1013.2   21.5   45.0\n"},
-      {RINEX_211, Values(A, 21.5f, A), " 24  3 10 10  5  0          21.5       \n"},
+      {RinexVersion::k304, Values(1.0132f, 21.5f, 45.0f),
+       " 2024  3 10 10  5  0 1013.2   21.5   45.0\n"},
+      {RinexVersion::k211, Values(A, 21.5f, A), " 24  3 10 10  5  0          21.5       \n"},
       // Values that cannot be written in seven columns are left blank.
-      {RINEX_211, Values(100.0f, 1e7f, -499.0f), " 24  3 10 10  5  0               -499.0\n"},
+      {RinexVersion::k211, Values(100.0f, 1e7f, -499.0f),
+       " 24  3 10 10  5  0               -499.0\n"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(
-        test::CaptureWrites([&](FILE* out) { WriteMetRecord(out, kEpoch, c.version, c.values); }),
-        c.line);
+    EXPECT_EQ(test::CaptureWrites(
+                  [&](OutStream* out) { WriteMetRecord(out, kEpoch, c.version, c.values); }),
+              c.line);
   }
 }
 
@@ -77,23 +80,23 @@ TEST(MetHeader, NineLinesInEachLayout) {
       sensors +
       Line("  6378237.0000        0.0000        0.0000      100.0000 PR", "SENSOR POS XYZ/H");
 
-  h.version = RINEX_211;
+  h.version = RinexVersion::k211;
   EXPECT_EQ(
-      test::CaptureWrites([&](FILE* out) { WriteMetHeader(out, h); }),
+      test::CaptureWrites([&](OutStream* out) { WriteMetHeader(out, h); }),
       Line("     2.11           METEOROLOGICAL DATA", "RINEX VERSION / TYPE") +
           Line("kavrino-13.4.3                          05-DEC-26 15:24", "PGM / RUN BY / DATE") +
           tail + Line("", "END OF HEADER"));
 
-  h.version = RINEX_304;
+  h.version = RinexVersion::k304;
   h.end_of_header = false;
-  EXPECT_EQ(test::CaptureWrites([&](FILE* out) { WriteMetHeader(out, h); }),
+  EXPECT_EQ(test::CaptureWrites([&](OutStream* out) { WriteMetHeader(out, h); }),
             Line("     3.04           METEOROLOGICAL DATA", "RINEX VERSION / TYPE") +
                 Line("kavrino-13.4.3                          20261205 152436 UTC",
                      "PGM / RUN BY / DATE") +
                 tail);
 
-  h.version = RINEX_210;
-  EXPECT_EQ(test::CaptureWrites([&](FILE* out) { WriteMetHeader(out, h); }).substr(0, 9),
+  h.version = RinexVersion::k210;
+  EXPECT_EQ(test::CaptureWrites([&](OutStream* out) { WriteMetHeader(out, h); }).substr(0, 9),
             "     2.10");
 }
 

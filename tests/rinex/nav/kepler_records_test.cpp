@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/nav_walk.h"
+#include "core/time.h"
 #include "qdx/block.h"
 #include "qdx/decode/ephemeris_blocks.h"
 #include "rinex/nav/test_blocks.h"
@@ -29,23 +29,26 @@ TEST(KeplerRecords, GpsRinex3ByHand) {
   GpsEphemerisBlock eph;
   const std::vector<uint8_t> block = GpsBlock();
   ASSERT_TRUE(DecodeGpsEphemeris(block.data(), &eph));
-  EXPECT_EQ(CaptureWrites([&](FILE* out) { WriteGpsNavRecord(out, eph, 5, 3); }),
-            "G05 2019 07 04 00 00 00 2.441406250000E-04-9.094947017729E-13 0.000000000000E+00\n"
-            "     1.000000000000E+02 1.050000000000E+01 2.925836158534E-09 1.570796326795E+00\n"
-            "     9.536743164062E-07 1.000000000000E-02 3.814697265625E-06 5.153500000000E+03\n"
-            "     3.456000000000E+05-3.725290298462E-09-2.356194490192E+00 7.450580596924E-09\n"
-            "     9.424777960769E-01 2.002500000000E+02 3.141592653590E+00-1.142904749427E-11\n"
-            "     2.857261873569E-12 1.000000000000E+00 2.060000000000E+03 0.000000000000E+00\n"
-            "     2.000000000000E+00 0.000000000000E+00-7.450580596924E-09 1.000000000000E+02\n"
-            "     3.456180000000E+05 4.000000000000E+00\n");
+  EXPECT_EQ(
+      CaptureWrites([&](OutStream* out) { WriteGpsNavRecord(out, eph, 5, RinexVersion::k304); }),
+      "G05 2019 07 04 00 00 00 2.441406250000E-04-9.094947017729E-13 0.000000000000E+00\n"
+      "     1.000000000000E+02 1.050000000000E+01 2.925836158534E-09 1.570796326795E+00\n"
+      "     9.536743164062E-07 1.000000000000E-02 3.814697265625E-06 5.153500000000E+03\n"
+      "     3.456000000000E+05-3.725290298462E-09-2.356194490192E+00 7.450580596924E-09\n"
+      "     9.424777960769E-01 2.002500000000E+02 3.141592653590E+00-1.142904749427E-11\n"
+      "     2.857261873569E-12 1.000000000000E+00 2.060000000000E+03 0.000000000000E+00\n"
+      "     2.000000000000E+00 0.000000000000E+00-7.450580596924E-09 1.000000000000E+02\n"
+      "     3.456180000000E+05 4.000000000000E+00\n");
 }
 
 TEST(KeplerRecords, GpsRinex2IsTheSameRecordInTheOldLayout) {
   GpsEphemerisBlock eph;
   const std::vector<uint8_t> block = GpsBlock();
   ASSERT_TRUE(DecodeGpsEphemeris(block.data(), &eph));
-  const auto r3 = SplitLines(CaptureWrites([&](FILE* out) { WriteGpsNavRecord(out, eph, 5, 3); }));
-  const auto r2 = SplitLines(CaptureWrites([&](FILE* out) { WriteGpsNavRecord(out, eph, 5, 4); }));
+  const auto r3 = SplitLines(
+      CaptureWrites([&](OutStream* out) { WriteGpsNavRecord(out, eph, 5, RinexVersion::k304); }));
+  const auto r2 = SplitLines(
+      CaptureWrites([&](OutStream* out) { WriteGpsNavRecord(out, eph, 5, RinexVersion::k210); }));
   ASSERT_EQ(r2.size(), 8u);
   EXPECT_EQ(r2[0], "05 19  7  4  0  0  0.0" + r3[0].substr(23));
   for (size_t i = 1; i < 8; ++i) EXPECT_EQ(r2[i], r3[i].substr(1)) << i;
@@ -58,7 +61,7 @@ TEST(KeplerRecords, QzssBlankGroupDelayAndFitFlag) {
   GpsEphemerisBlock eph;
   ASSERT_TRUE(DecodeGpsEphemeris(block.data(), &eph));
   const auto lines =
-      SplitLines(CaptureWrites([&](FILE* out) { WriteQzssNavRecord(out, eph, 201); }));
+      SplitLines(CaptureWrites([&](OutStream* out) { WriteQzssNavRecord(out, eph, 201); }));
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0].substr(0, 4), "J01 ");
   EXPECT_EQ(lines[6], "     2.000000000000E+00 0.000000000000E+00" + std::string(19, ' ') +
@@ -74,7 +77,7 @@ TEST(KeplerRecords, BeidouWeeksDelaysAndTransmissionTime) {
   BdsEphemerisBlock eph;
   ASSERT_TRUE(DecodeBdsEphemeris(block.data(), &eph));
   const auto lines =
-      SplitLines(CaptureWrites([&](FILE* out) { WriteBdsNavRecord(out, eph, 161); }));
+      SplitLines(CaptureWrites([&](OutStream* out) { WriteBdsNavRecord(out, eph, 161); }));
   ASSERT_EQ(lines.size(), 8u);
   EXPECT_EQ(lines[0].substr(0, 23), "C01 2019 06 06 00 00 00");
   EXPECT_EQ(lines[1].substr(4, 19), " 5.000000000000E+00");
@@ -85,7 +88,7 @@ TEST(KeplerRecords, BeidouWeeksDelaysAndTransmissionTime) {
   w.F32(28, -2.5e-9f);  // TGD2 present: a fourth field
   const std::vector<uint8_t> with_tgd2 = w.Finish();
   ASSERT_TRUE(DecodeBdsEphemeris(with_tgd2.data(), &eph));
-  EXPECT_EQ(SplitLines(CaptureWrites([&](FILE* out) { WriteBdsNavRecord(out, eph, 161); }))[6],
+  EXPECT_EQ(SplitLines(CaptureWrites([&](OutStream* out) { WriteBdsNavRecord(out, eph, 161); }))[6],
             "     4.000000000000E+00 1.000000000000E+00 1.230000000000E-08-2.500000000000E-09");
 }
 
@@ -117,7 +120,7 @@ TEST(KeplerRecords, GalileoSourcesHealthAndDelays) {
     GalEphemerisBlock eph;
     ASSERT_TRUE(DecodeGalEphemeris(block.data(), &eph));
     const auto lines =
-        SplitLines(CaptureWrites([&](FILE* out) { WriteGalNavRecord(out, eph, 71); }));
+        SplitLines(CaptureWrites([&](OutStream* out) { WriteGalNavRecord(out, eph, 71); }));
     ASSERT_EQ(lines.size(), 8u) << int{c.source};
     EXPECT_EQ(lines[5].substr(23, 19), c.orbit5_sources) << int{c.source};
     EXPECT_EQ(lines[6], c.orbit6) << int{c.source};

@@ -95,7 +95,7 @@ TEST(FormatNavNumber, KnownTextsAndStreamResult) {
   EXPECT_EQ(Fast(19, 12, -0.000001), "-1.000000000000E-06");
   EXPECT_EQ(Fast(19, 12, 0.0), " 0.000000000000E+00");
   EXPECT_EQ(Fast(19, 12, 1e-100), "1.000000000000E-100");
-  EXPECT_EQ(CaptureWrites([](FILE* out) { EXPECT_EQ(FormatNavNumber(out, 12, 4, 0.5), 12); }),
+  EXPECT_EQ(CaptureWrites([](OutStream* out) { EXPECT_EQ(WriteNavNumber(out, 12, 4, 0.5), 12u); }),
             "  5.0000E-01");
 }
 
@@ -103,8 +103,9 @@ TEST(FormatNavNumber, NonFiniteKeepsItsColumns) {
   for (double v : {std::nan(""), -std::nan(""), HUGE_VAL, -HUGE_VAL}) {
     EXPECT_EQ(Fast(19, 12, v), std::string(19, ' '));
   }
-  EXPECT_EQ(CaptureWrites([](FILE* out) { WriteOrbitLine(out, 3, std::nan(""), 1.0); }),
-            std::string(23, ' ') + " 1.000000000000E+00\n");
+  EXPECT_EQ(
+      CaptureWrites([](OutStream* out) { WriteOrbitLine(out, test::Rinex(3), std::nan(""), 1.0); }),
+      std::string(23, ' ') + " 1.000000000000E+00\n");
 }
 
 TEST(NavRecordLines, RecordStartLayouts) {
@@ -127,8 +128,8 @@ TEST(NavRecordLines, RecordStartLayouts) {
       {120, 2, "20 19  6 24 13 31 59.5"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(CaptureWrites([&](FILE* out) {
-                WriteNavRecordStart(out, c.sat, c.version, epoch, 1.0, -2.0, 0.0);
+    EXPECT_EQ(CaptureWrites([&](OutStream* out) {
+                WriteNavRecordStart(out, c.sat, test::Rinex(c.version), epoch, 1.0, -2.0, 0.0);
               }),
               c.start + values);
   }
@@ -137,17 +138,21 @@ TEST(NavRecordLines, RecordStartLayouts) {
 TEST(NavRecordLines, OrbitLineVariants) {
   const std::string one = " 1.000000000000E+00";
   const std::string neg = "-2.500000000000E-01";
-  EXPECT_EQ(CaptureWrites([](FILE* out) { WriteOrbitLine(out, 3, 1, -0.25, 1, -0.25); }),
+  EXPECT_EQ(CaptureWrites(
+                [](OutStream* out) { WriteOrbitLine(out, test::Rinex(3), 1, -0.25, 1, -0.25); }),
             "    " + one + neg + one + neg + "\n");
-  EXPECT_EQ(CaptureWrites([](FILE* out) { WriteOrbitLine(out, 2, 1, -0.25, 1, -0.25); }),
+  EXPECT_EQ(CaptureWrites(
+                [](OutStream* out) { WriteOrbitLine(out, test::Rinex(2), 1, -0.25, 1, -0.25); }),
             "   " + one + neg + one + neg + "\n");
-  EXPECT_EQ(CaptureWrites([](FILE* out) { WriteOrbitLineWithGap(out, 3, 1, -0.25, 1); }),
+  EXPECT_EQ(CaptureWrites(
+                [](OutStream* out) { WriteOrbitLineWithGap(out, test::Rinex(3), 1, -0.25, 1); }),
             "    " + one + neg + std::string(19, ' ') + one + "\n");
-  EXPECT_EQ(CaptureWrites([](FILE* out) { WriteOrbitLine(out, 4, 1, -0.25, 1); }),
+  EXPECT_EQ(CaptureWrites([](OutStream* out) { WriteOrbitLine(out, test::Rinex(4), 1, -0.25, 1); }),
             "   " + one + neg + one + "\n");
-  EXPECT_EQ(CaptureWrites([](FILE* out) { WriteOrbitLine(out, 3, 1, -0.25); }),
+  EXPECT_EQ(CaptureWrites([](OutStream* out) { WriteOrbitLine(out, test::Rinex(3), 1, -0.25); }),
             "    " + one + neg + "\n");
-  EXPECT_EQ(CaptureWrites([](FILE* out) { WriteOrbitLine(out, 3, -0.25); }), "    " + neg + "\n");
+  EXPECT_EQ(CaptureWrites([](OutStream* out) { WriteOrbitLine(out, test::Rinex(3), -0.25); }),
+            "    " + neg + "\n");
   EXPECT_EQ(GpsSecondsFromWeek(2056, 345600.5), 2056 * 604800.0 + 345600.5);
 }
 

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "core/time.h"
+#include "qdx/decode/correction_blocks.h"
 #include "qdx/encode/qdx_writer.h"
 #include "qdx/lookups.h"
 #include "qdx/reader.h"
 #include "rinex/header_lines.h"
+#include "support/capture.h"
 
 namespace kavrino {
 namespace {
@@ -44,53 +46,64 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-// Reserves `reserved` lines as the driver does, then writes the header over them.
-std::string OverReserved(int reserved, const std::function<void(FILE*)>& write) {
-  FILE* f = std::tmpfile();
-  WriteEndOfHeader(f, reserved);
-  std::fputs("RECORDS\n", f);
-  std::rewind(f);
-  write(f);
-  std::fflush(f);
-  std::rewind(f);
-  std::string text;
-  for (int c; (c = std::fgetc(f)) != EOF;) text.push_back(static_cast<char>(c));
-  std::fclose(f);
-  return text;
+// The header as it stands in its file: written over `reserved` lines reserved
+// for it (blank comments and "END OF HEADER"), the records after them. A header
+// longer than its area would run into the records.
+std::string OverReserved(int reserved, const std::function<void(OutStream*)>& write) {
+  std::string area;
+  OutStream out;
+  OpenOutStream(&out, StringSink(&area));
+  WriteEndOfHeader(&out, reserved);
+  WriteText(&out, "RECORDS\n");
+  FlushOutStream(&out);
+  const std::string header = test::CaptureWrites(write);
+  return header + area.substr(std::min(header.size(), area.size()));
 }
 
-NavSlot MakeSlot(const QdxBlockWriter& writer, size_t end) {
-  NavSlot slot;
-  const std::vector<uint8_t> block = writer.Finish();
-  EXPECT_TRUE(StoreNavSlot(&slot, block.data(), end));
-  return slot;
+NavCorrections Take(std::initializer_list<QdxBlockWriter> writers) {
+  NavCorrections corrections;
+  for (const QdxBlockWriter& writer : writers) {
+    const std::vector<uint8_t> block = writer.Finish();
+    EXPECT_TRUE(TakeCorrectionBlock(block.data(), &corrections));
+  }
+  return corrections;
 }
 
-NavSlot GpsIono() {
+QdxBlockWriter GpsIono() {
   QdxBlockWriter w(5893, 0, 1000, 2060, 48);
   w.U8(14, 3).F32(16, 0.5f).F32(20, 0.25f).F32(24, -0.125f).F32(28, 2.0f);
   w.F32(32, 4096.0f).F32(36, -16384.0f).F32(40, 65536.0f).F32(44, 0.0f);
-  return MakeSlot(w, kGpsIonosphereSlotEnd);
+  return w;
 }
 
-NavSlot Utc(uint16_t number, int8_t leap, int8_t future_leap, uint8_t ref_week = 12,
-            uint32_t ref_time = 405504) {
+QdxBlockWriter Utc(uint16_t number, int8_t leap, int8_t future_leap, uint8_t ref_week = 12,
+                   uint32_t ref_time = 405504) {
   QdxBlockWriter w(number, 0, 1000, 2060, 40);
   w.U8(14, 5).F32(16, 0.0f).F64(20, -1e-9).U32(28, ref_time).U8(32, ref_week);
   w.I8(33, leap).U8(34, 250).U8(35, 7).I8(36, future_leap);
-  return MakeSlot(w, kGpsUtcParamsSlotEnd);
+  return w;
 }
 
-NavSlot GalIono() {
+QdxBlockWriter GalIono() {
   QdxBlockWriter w(4030, 0, 1000, 2060, 32);
   w.U8(14, 71).F32(16, 64.0f).F32(20, 0.5f).F32(24, -0.25f);
-  return MakeSlot(w, kGalIonosphereSlotEnd);
+  return w;
 }
 
-NavSlot GalGps() {
+QdxBlockWriter GalGps() {
   QdxBlockWriter w(4032, 0, 1000, 2060, 32);
   w.U8(14, 71).F32(16, 0.0f).F32(20, 2.5e-9f).U32(24, 86400).U8(28, 2060 % 64);
-  return MakeSlot(w, kGalGpsTimeOffsetSlotEnd);
+  return w;
+}
+
+NavHeaderInfo Info(int version, const NavCorrections& corrections, int leap = kLeapCountUnknown) {
+  NavHeaderInfo info;
+  info.date = kDate;
+  info.program = kPgm;
+  info.version = test::Rinex(version);
+  info.leap_count = leap;
+  info.corrections = &corrections;
+  return info;
 }
 
 const std::string kGpsa =
@@ -115,52 +128,55 @@ std::string V3(const std::string& system) {
 }
 
 TEST(NavHeader, HeadersFillTheirReservedAreaInOrder) {
-  const NavSlot gps_iono = GpsIono(), gps_utc = Utc(5894, 18, 18);
-  const NavSlot gal_iono = GalIono(), gal_utc = Utc(4031, 18, 18), gal_gps = GalGps();
-  const NavSlot leap_change = Utc(5894, 17, 18), leap_unknown_future = Utc(5894, 17, -128);
-  const NavSlot wide_ref_time = Utc(5894, 18, 18, 12, 4000000000u);  // too wide for its column
-  const NavHeaderSlots all{&gps_utc, &gps_iono, &gal_utc, &gal_iono, &gal_gps};
-  const NavHeaderSlots gal_only{nullptr, nullptr, &gal_utc, nullptr, nullptr};
+  const NavCorrections gps = Take({GpsIono(), Utc(5894, 18, 18)});
+  const NavCorrections gal = Take({GalIono(), Utc(4031, 18, 18), GalGps()});
+  const NavCorrections all =
+      Take({GpsIono(), Utc(5894, 18, 18), GalIono(), Utc(4031, 18, 18), GalGps()});
+  const NavCorrections gal_only = Take({Utc(4031, 18, 18)});
+  const NavCorrections none;
+  const NavCorrections leap_change = Take({Utc(5894, 17, 18)});
+  const NavCorrections leap_unknown_future = Take({Utc(5894, 17, -128)});
+  const NavCorrections wide_ref_time = Take({Utc(5894, 18, 18, 12, 4000000000u)});  // too wide
   const std::string delta_utc =
       Line("   -1.000000000000E-09 0.000000000000E+00   405504     2060 ", "DELTA-UTC: A0,A1,T,W");
   const std::string leap17 = Line("    17", "LEAP SECONDS");
-  using W = std::function<void(FILE*)>;
+  using W = std::function<void(OutStream*)>;
   struct Case {
     int reserved;
     W write;
     std::vector<std::string> lines;  // before the blank comments and END OF HEADER
   } cases[] = {
       // clang-format off
-      {7, [](FILE* f) { WriteGpsNavHeader(f, kDate, kPgm, 4, 0, 0, false); },
+      {7, [&](OutStream* f) { WriteGpsNavHeader(f, Info(4, none)); },
        {V2("N: GPS NAV DATA"), kPgm2}},
-      {7, [&](FILE* f) { WriteGpsNavHeader(f, kDate, kPgm, 2, &gps_utc, &gps_iono, false); },
+      {7, [&](OutStream* f) { WriteGpsNavHeader(f, Info(2, gps)); },
        {V2("N: GPS NAV DATA"), kPgm2,
         Line("    5.0000E-01  2.5000E-01 -1.2500E-01  2.0000E+00", "ION ALPHA"),
         Line("    4.0960E+03 -1.6384E+04  6.5536E+04  0.0000E+00", "ION BETA"), delta_utc, kLeap18}},
-      {7, [&](FILE* f) { WriteGpsNavHeader(f, kDate, kPgm, 3, &gps_utc, &gps_iono, false); },
+      {7, [&](OutStream* f) { WriteGpsNavHeader(f, Info(3, gps)); },
        {V3("G: GPS"), kPgm3, kGpsa, kGpsb, kGput, kLeap18}},
-      {7, [&](FILE* f) { WriteGpsNavHeader(f, kDate, kPgm, 3, &leap_change, 0, false); },
+      {7, [&](OutStream* f) { WriteGpsNavHeader(f, Info(3, leap_change)); },
        {V3("G: GPS"), kPgm3, kGput, Line("    17    18  2042     7", "LEAP SECONDS")}},
-      {7, [&](FILE* f) { WriteGpsNavHeader(f, kDate, kPgm, 2, &leap_change, 0, false); },
+      {7, [&](OutStream* f) { WriteGpsNavHeader(f, Info(2, leap_change)); },
        {V2("N: GPS NAV DATA"), kPgm2, delta_utc, leap17}},
-      {7, [&](FILE* f) { WriteGpsNavHeader(f, kDate, kPgm, 3, &leap_unknown_future, 0, false); },
+      {7, [&](OutStream* f) { WriteGpsNavHeader(f, Info(3, leap_unknown_future)); },
        {V3("G: GPS"), kPgm3, kGput, leap17}},
-      {7, [&](FILE* f) { WriteGpsNavHeader(f, kDate, kPgm, 3, &wide_ref_time, 0, false); },
+      {7, [&](OutStream* f) { WriteGpsNavHeader(f, Info(3, wide_ref_time)); },
        {V3("G: GPS"), kPgm3, kLeap18}},
-      {4, [](FILE* f) { WriteGloNavHeader(f, kDate, kPgm, 2, kLeapCountUnknown, false); },
+      {4, [&](OutStream* f) { WriteGloNavHeader(f, Info(2, none)); },
        {V2("G: GLO NAV DATA"), kPgm2}},
-      {4, [](FILE* f) { WriteGloNavHeader(f, kDate, kPgm, 3, 18, false); },
+      {4, [&](OutStream* f) { WriteGloNavHeader(f, Info(3, none, 18)); },
        {V3("R: GLONASS"), kPgm3, kLeap18}},
-      {7, [&](FILE* f) { WriteGalNavHeader(f, kDate, kPgm, &gal_utc, &gal_iono, &gal_gps, false); },
+      {7, [&](OutStream* f) { WriteGalNavHeader(f, Info(3, gal)); },
        {V3("E: GALILEO"), kPgm3, kGal, kGagp, kGaut, kLeap18}},
-      {3, [](FILE* f) { WriteSbasNavHeader(f, kDate, kPgm, 2, false); },
+      {3, [&](OutStream* f) { WriteSbasNavHeader(f, Info(2, none)); },
        {V2("H: SBAS NAV DATA").replace(5, 4, "2.11"), kPgm2}},
-      {3, [](FILE* f) { WriteBdsNavHeader(f, kDate, kPgm, false); }, {V3("C: BEIDOU"), kPgm3}},
-      {10, [&](FILE* f) { WriteMixedNavHeader(f, kDate, kPgm, 17, all, false); },
+      {3, [&](OutStream* f) { WriteBdsNavHeader(f, Info(3, none)); }, {V3("C: BEIDOU"), kPgm3}},
+      {10, [&](OutStream* f) { WriteMixedNavHeader(f, Info(3, all, 17)); },
        {V3("M: MIXED"), kPgm3, kGpsa, kGpsb, kGal, kGput, kGaut, kGagp, kLeap18}},
-      {10, [&](FILE* f) { WriteMixedNavHeader(f, kDate, kPgm, 17, gal_only, false); },
+      {10, [&](OutStream* f) { WriteMixedNavHeader(f, Info(3, gal_only, 17)); },
        {V3("M: MIXED"), kPgm3, kGaut, kLeap18}},
-      {10, [&](FILE* f) { WriteMixedNavHeader(f, kDate, kPgm, 17, NavHeaderSlots{}, false); },
+      {10, [&](OutStream* f) { WriteMixedNavHeader(f, Info(3, none, 17)); },
        {V3("M: MIXED"), kPgm3, leap17}},
       // clang-format on
   };

@@ -9,9 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
-#include "qdx/reader.h"
+#include "convert/nav_walks.h"
+#include "core/rinex_version.h"
+#include "qdx/block_numbers.h"
 #include "qdx/encode/qdx_writer.h"
+#include "qdx/reader.h"
+#include "support/capture.h"
 
 namespace kavrino {
 namespace {
@@ -25,16 +28,8 @@ constexpr uint32_t kNoonTowMs = 43200000;
 const uint32_t kWords[8] = {0x53240011, 0x22334455, 0x66778899, 0xAABBCCDD,
                             0xEEFF0102, 0x03040506, 0x0708090A, 0x12345678};
 
-std::string Capture(void (*write)(FILE*, const void*), const void* arg) {
-  FILE* f = std::tmpfile();
-  write(f, arg);
-  std::fflush(f);
-  std::string text(static_cast<size_t>(std::ftell(f)), '\0');
-  std::rewind(f);
-  size_t n = std::fread(text.data(), 1, text.size(), f);
-  text.resize(n);
-  std::fclose(f);
-  return text;
+std::string Capture(void (*write)(OutStream*, const void*), const void* arg) {
+  return test::CaptureWrites([&](OutStream* out) { write(out, arg); });
 }
 
 struct RecordArgs {
@@ -47,7 +42,7 @@ struct RecordArgs {
 
 std::string Record(const RecordArgs& a) {
   return Capture(
-      [](FILE* f, const void* p) {
+      [](OutStream* f, const void* p) {
         auto* r = static_cast<const RecordArgs*>(p);
         WriteSbasBroadcastRecord(f, r->seconds, r->band, r->sat, r->words, r->l5);
       },
@@ -101,7 +96,7 @@ TEST(SbasBroadcastHeader, FourLinesOfEightyColumns) {
   SetReceiverSetupDefaults(&setup);
   std::memcpy(setup.bytes + kSetupReceiverSerial.offset, "SN-4711", 7);
   std::string text = Capture(
-      [](FILE* f, const void* p) {
+      [](OutStream* f, const void* p) {
         CalendarTime date{2024, 15, 3, 9, 7, 5.0};
         WriteSbasBroadcastHeader(f, *static_cast<const ReceiverSetupRecord*>(p), date,
                                  "kavrino-13.4.3");
@@ -117,18 +112,26 @@ TEST(SbasBroadcastHeader, FourLinesOfEightyColumns) {
   EXPECT_EQ(text.size(), 4u * 81u);
 }
 
-// Runs the generator over a file image; returns its status and the output text.
-int RunGenerator(const std::string& path, uint32_t flags, int64_t start_ms, int64_t end_ms,
+constexpr bool FLAG_SBAS_VALID_ONLY = true;
+
+// Runs the walk over a file image; returns its status (0 records, 2 none) and
+// the output text.
+int RunGenerator(const std::string& path, bool valid_only, int64_t start_ms, int64_t end_ms,
                  std::string* text) {
   QdxReader reader;
   InitQdxReader(path.c_str(), &reader);
-  FILE* out = std::tmpfile();
-  int status = GenerateSbasBroadcast(&reader, start_ms, end_ms, out, flags, 0, 100);
+  ConvertOptions options;
+  options.sbas_valid_only = valid_only;
+  NavPass pass;
+  pass.options = &options;
+  pass.reader = &reader;
+  pass.window = {start_ms, end_ms};
+  int status = 2;
+  *text = test::CaptureWrites([&](OutStream* out) {
+    pass.out = out;
+    status = RunNavWalk(&pass, NavRun::kSbasBroadcast) ? 0 : 2;
+  });
   CloseQdxReader(&reader);
-  text->assign(static_cast<size_t>(std::ftell(out)), '\0');
-  std::rewind(out);
-  text->resize(std::fread(text->data(), 1, text->size(), out));
-  std::fclose(out);
   return status;
 }
 
@@ -170,7 +173,7 @@ TEST(SbasBroadcastGenerator, SelectsBlocksAndSkipsDamaged) {
   // Window 12:00:00 .. 12:30:00 given as times of day.
   const int64_t start = 12 * 3600000LL, end = start + 1800000;
   std::string text;
-  EXPECT_EQ(RunGenerator(path, 0, start, end, &text), 0);
+  EXPECT_EQ(RunGenerator(path, false, start, end, &text), 0);
   EXPECT_EQ(RecordStarts(text), (std::vector<std::string>{
                                     "126 24 03 10 12 00  0.1  L1", "127 24 03 10 12 00  0.1  L1",
                                     "128 24 03 10 12 00  1.1  L5", "200 24 03 10 12 00  2.1  L1"}));
@@ -179,7 +182,7 @@ TEST(SbasBroadcastGenerator, SelectsBlocksAndSkipsDamaged) {
             (std::vector<std::string>{"126 24 03 10 12 00  0.1  L1", "128 24 03 10 12 00  1.1  L5",
                                       "200 24 03 10 12 00  2.1  L1"}));
   // Nothing inside the window: status 2 and no output.
-  EXPECT_EQ(RunGenerator(path, 0, start + 7200000, end + 7200000, &text), 2);
+  EXPECT_EQ(RunGenerator(path, false, start + 7200000, end + 7200000, &text), 2);
   EXPECT_EQ(text, "");
 }
 
@@ -243,7 +246,7 @@ TEST(SbasBroadcastGenerator, GeneratedFileMatchesTruth) {
     return c;
   };
   std::string text;
-  ASSERT_EQ(RunGenerator(path, 0, -1, 0x4000000000000000, &text), 0);
+  ASSERT_EQ(RunGenerator(path, false, -1, 0x4000000000000000, &text), 0);
   Count all = count(text);
   EXPECT_EQ(all.records, expected);
   EXPECT_LT(all.crc_passed, all.records);  // about 5% are damaged

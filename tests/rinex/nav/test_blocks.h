@@ -44,6 +44,29 @@ inline QdxBlockWriter GalBlock(uint32_t tow_ms, uint16_t week, uint8_t svid, uin
   return w;
 }
 
+// R03, frequency number -7, t_oe 345618 s of week 2060 (r = 18), received at
+// 345630 s of that week.
+inline QdxBlockWriter GloBlock(uint8_t svid = 40, uint32_t tow_ms = 345630000, uint8_t age = 3) {
+  QdxBlockWriter w(4004, 0, tow_ms, 2060, 88);
+  w.U8(14, svid).U8(15, 1).F64(16, -14523.5).F64(24, 20100.25).F64(32, 7000.0);
+  w.F32(40, 2.25f).F32(44, -0.5f).F32(48, 3.0f);
+  w.F32(52, 0x1p-12f).F32(56, -0x1p-12f).F32(60, 0.0f);
+  w.F32(64, 0x1p-40f).F32(68, 0x1p-16f).U32(76, 345618).U16(80, 2060 % 1024);
+  return w.U8(84, age).U8(85, 1);
+}
+
+// S27 with t0 86000 s, received 100 s into week 2061: the epoch falls on the
+// last day of week 2060.
+inline QdxBlockWriter SbasBlock(uint8_t svid = 127, uint32_t tow_ms = 100500, uint32_t t0 = 86000,
+                                uint16_t iodn = 110, uint16_t ura = 3) {
+  QdxBlockWriter w(5896, 0, tow_ms, 2061, 104);
+  w.U8(14, svid).U16(16, iodn).U16(18, ura).U32(20, t0);
+  w.F64(24, 24500000.0).F64(32, -33000000.5).F64(40, 1000.0);
+  w.F64(48, 1.5).F64(56, -2.0).F64(64, 0.25);
+  w.F64(72, 0.000125).F64(80, 0.0).F64(88, -0.0625);
+  return w.F32(96, -0x1p-16f).F32(100, 0x1p-40f);
+}
+
 inline std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

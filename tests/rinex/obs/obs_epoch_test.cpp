@@ -6,10 +6,12 @@
 #include <cstring>
 #include <initializer_list>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/rinex_version.h"
+#include "support/capture.h"
 
 namespace kavrino {
 namespace {
@@ -25,7 +27,7 @@ uint64_t Mask(std::initializer_list<int> signals) {
   return m;
 }
 
-ObsTypeLayout Layout(int version, std::initializer_list<int> signals, bool doppler = false,
+ObsTypeLayout Layout(RinexVersion version, std::initializer_list<int> signals, bool doppler = false,
                      bool snr = false, bool channel = false) {
   ObsTypeLayout l;
   BuildObsTypeLayout(&l, Mask(signals), doppler, snr, channel, version);
@@ -54,17 +56,13 @@ struct Epoch {
   }
 };
 
+// Writes one epoch; the loss-of-lock history is carried in `history` from call
+// to call when one is given.
 std::string Write(const ObsTypeLayout& layout, const MeasEpochRecord& rec, uint32_t antenna = 1,
-                  bool first = true) {
-  FILE* f = std::tmpfile();
-  WriteObsEpoch(f, layout, rec, antenna, first);
-  std::fflush(f);
-  std::string text(static_cast<size_t>(std::ftell(f)), '\0');
-  std::rewind(f);
-  size_t n = std::fread(text.data(), 1, text.size(), f);
-  text.resize(n);
-  std::fclose(f);
-  return text;
+                  bool first = true, LockHistory* history = nullptr) {
+  auto own = std::make_unique<LockHistory>();
+  const ObsRecordContext context{&layout, antenna, history != nullptr ? history : own.get()};
+  return test::CaptureWrites([&](OutStream* out) { WriteObsEpoch(out, context, rec, first); });
 }
 
 TEST(RinexSatId, Mapping) {
@@ -85,7 +83,7 @@ TEST(RinexSatId, Mapping) {
 }
 
 TEST(WriteObsEpoch, Rinex3EpochSortedAndCut) {
-  ObsTypeLayout l = Layout(RINEX_304, {0, 2, 8, 17}, true, true);
+  ObsTypeLayout l = Layout(RinexVersion::k304, {0, 2, 8, 17}, true, true);
   Epoch e;
   e.Sat(40, {{0, Sig(8, 21000000.0, 112000000.0)}});      // R03, no C/N0
   e.Sat(33, {{0, Sig(0, 20000000.0)}});                   // G33 has no identifier
@@ -114,7 +112,7 @@ TEST(WriteObsEpoch, Rinex3EpochSortedAndCut) {
 }
 
 TEST(WriteObsEpoch, Rinex3ChannelField) {
-  ObsTypeLayout l = Layout(RINEX_304, {0}, false, false, true);
+  ObsTypeLayout l = Layout(RinexVersion::k304, {0}, false, false, true);
   Epoch e;
   e.Sat(12, {{0, Sig(0, 1234567890.1234, kAbsent, kAbsent, 5.9f)}}).channel = 4;
   EXPECT_EQ(Write(l, e.rec),
@@ -124,7 +122,7 @@ TEST(WriteObsEpoch, Rinex3ChannelField) {
 
 TEST(WriteObsEpoch, Rinex2ListContinuationAndPieces) {
   // 2.10 with C1 L1 only: one 80-column piece per satellite.
-  ObsTypeLayout l = Layout(RINEX_210, {0});
+  ObsTypeLayout l = Layout(RinexVersion::k210, {0});
   Epoch e;
   for (int prn = 1; prn <= 25; ++prn) e.Sat(static_cast<uint8_t>(prn), {{0, Sig(0, 2e7 + prn)}});
   std::string expected = " 18  5 10  0  0  0.2500000  0 25";
@@ -143,7 +141,7 @@ TEST(WriteObsEpoch, Rinex2ListContinuationAndPieces) {
 
 TEST(WriteObsEpoch, Rinex2SecondPieceEmptyOrFilled) {
   // 2.11 with C1 L1 L2 P2 P1 C2: 96 columns, two lines per satellite.
-  ObsTypeLayout l = Layout(RINEX_211, {0, 1, 2, 3});
+  ObsTypeLayout l = Layout(RinexVersion::k211, {0, 1, 2, 3});
   Epoch e(kTow + 1000);
   e.Sat(3, {{0, Sig(0, 20000000.5, 105000000.25, kAbsent, 50.0f, 2000)},
             {1, Sig(1, 20000000.5)},
@@ -173,7 +171,7 @@ TEST(WriteObsEpoch, StrengthDigit) {
                {1e30f, '9'},
                {static_cast<float>(kAbsent), '0'},
                {std::numeric_limits<float>::infinity(), '0'}};
-  ObsTypeLayout l = Layout(RINEX_304, {0});
+  ObsTypeLayout l = Layout(RinexVersion::k304, {0});
   for (const auto& c : cases) {
     Epoch e;
     e.Sat(1, {{0, Sig(0, 1.0, kAbsent, kAbsent, c.cn0)}});
@@ -185,7 +183,7 @@ TEST(WriteObsEpoch, StrengthDigit) {
 
 TEST(WriteObsEpoch, PseudorangeSeparation) {
   // Columns: C1C 3, L1C 19, C1W 35, C2W 51, L2W 67, C5Q 83, L5Q 99.
-  ObsTypeLayout l = Layout(RINEX_304, {0, 1, 2, 4});
+  ObsTypeLayout l = Layout(RinexVersion::k304, {0, 1, 2, 4});
   const struct {
     const char* name;
     double l1ca, l1p, l2p, l5;
@@ -220,7 +218,7 @@ TEST(WriteObsEpoch, PseudorangeSeparation) {
 }
 
 TEST(WriteObsEpoch, LossOfLockHistory) {
-  ObsTypeLayout l = Layout(RINEX_304, {0});
+  ObsTypeLayout l = Layout(RinexVersion::k304, {0});
   const struct {
     uint32_t tow;
     uint32_t lock_ms;
@@ -237,17 +235,18 @@ TEST(WriteObsEpoch, LossOfLockHistory) {
       {902000, 10, true, '0'},   // a new file starts afresh
       {903000, 10, false, '1'},  // 903000 > 902000 + 10
   };
+  auto history = std::make_unique<LockHistory>();
   for (const auto& s : steps) {
     Epoch e(s.tow);
     e.Sat(2, {{0, Sig(0, 2e7, 1e8, kAbsent, kAbsent, s.lock_ms)}});
-    std::string text = Write(l, e.rec, 1, s.first);
+    std::string text = Write(l, e.rec, 1, s.first, history.get());
     ASSERT_GE(text.size(), 3u);
     EXPECT_EQ(text[text.size() - 3], s.lli) << s.tow;
   }
 }
 
 TEST(WriteObsEpoch, NoPhaseFlagLeavesOnlyThePhaseBlank) {
-  ObsTypeLayout l = Layout(RINEX_304, {0}, true, true);
+  ObsTypeLayout l = Layout(RinexVersion::k304, {0}, true, true);
   Epoch e;
   e.Sat(9, {{0, Sig(0, 2e7, 1e8, 12.5f, 42.0f, 1000, SIG_FLAG_FILLED | SIG_FLAG_NO_PHASE)}});
   EXPECT_EQ(Write(l, e.rec),
@@ -257,7 +256,7 @@ TEST(WriteObsEpoch, NoPhaseFlagLeavesOnlyThePhaseBlank) {
 }
 
 TEST(AntennaSelection, OnlyAntennasOneAndTwo) {
-  ObsTypeLayout l = Layout(RINEX_304, {0});
+  ObsTypeLayout l = Layout(RinexVersion::k304, {0});
   Epoch e;
   e.Sat(1, {{0, Sig(0, 2e7)}}, 1);  // second antenna only
   uint8_t sats[kMaxEpochSats];
@@ -274,7 +273,7 @@ TEST(AntennaSelection, OnlyAntennasOneAndTwo) {
 }
 
 TEST(SatelliteSelection, DamagedEntriesAreSkipped) {
-  ObsTypeLayout l = Layout(RINEX_304, {0, 17});
+  ObsTypeLayout l = Layout(RinexVersion::k304, {0, 17});
   Epoch e;
   e.Sat(1, {{0, Sig(17, 2e7)}});  // Galileo signal on a GPS satellite
   e.Sat(2, {{0, Sig(40, 2e7)}});  // signal number out of the table

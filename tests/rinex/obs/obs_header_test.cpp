@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/rinex_version.h"
 #include "rinex/header_lines.h"
 #include "support/capture.h"
 
@@ -44,7 +44,7 @@ void SetId(ReceiverSetupRecord* s, int revision) {
   s->bytes[5] = id >> 8;
 }
 
-ObsTypeLayout EmptyLayout(int version) {
+ObsTypeLayout EmptyLayout(RinexVersion version) {
   ObsTypeLayout layout{};
   layout.version = version;
   for (int i = 0; i < kSignalCount; ++i) {
@@ -70,8 +70,18 @@ void ExpectAllLines80(const std::string& header) {
   for (std::string line; std::getline(in, line);) EXPECT_EQ(line.size(), 80u) << line;
 }
 
+ObsHeaderInfo Info(const ObsTypeLayout& layout, const ReceiverSetupRecord& setup) {
+  ObsHeaderInfo info;
+  info.layout = &layout;
+  info.setup = &setup;
+  info.first_ms = kDay20190624Ms;
+  info.run_date = kRunDate;
+  info.program = "kavrino-13.4.3";
+  return info;
+}
+
 TEST(ObsHeader, WholeRinex304Header) {
-  ObsTypeLayout layout = EmptyLayout(RINEX_304);
+  ObsTypeLayout layout = EmptyLayout(RinexVersion::k304);
   layout.signal_mask = 0x1F | 0x500;
   layout.with_snr = 1;
   std::snprintf(layout.type_text[0], kObsTypeTextSize, "%s",
@@ -95,10 +105,9 @@ TEST(ObsHeader, WholeRinex304Header) {
   const int8_t known[10] = {1, -4, 5, 6, 1, -4, 5, 6, -2, -7};
   std::memcpy(glo, known, sizeof known);
 
-  std::string header = test::CaptureWrites([&](FILE* f) {
-    WriteObsHeader(f, layout, setup, nullptr, "", nullptr, glo, kDay20190624Ms, 0, 0, 1, kRunDate,
-                   "kavrino-13.4.3", 0, 0, 0);
-  });
+  ObsHeaderInfo info = Info(layout, setup);
+  info.glo_slot_freq = glo;
+  std::string header = test::CaptureWrites([&](OutStream* f) { WriteObsHeader(f, info); });
   std::string expected =
       "     3.04           OBSERVATION DATA    M                   RINEX VERSION / TYPE\n"
       "kavrino-13.4.3                          20261205 152436 UTC PGM / RUN BY / DATE \n" +
@@ -127,10 +136,12 @@ TEST(ObsHeader, WholeRinex304Header) {
 std::string HeaderOf(const ObsTypeLayout& layout, const ReceiverSetupRecord& setup,
                      uint32_t antenna = 1, const char* override_type = nullptr,
                      std::string_view comment = "", const int8_t* glo = nullptr) {
-  return test::CaptureWrites([&](FILE* f) {
-    WriteObsHeader(f, layout, setup, override_type, comment, nullptr, glo, kDay20190624Ms, 0, 0,
-                   antenna, kRunDate, "kavrino-13.4.3", 0, 0, 0);
-  });
+  ObsHeaderInfo info = Info(layout, setup);
+  info.antenna = antenna;
+  info.receiver_type = override_type;
+  info.comment = comment;
+  info.glo_slot_freq = glo;
+  return test::CaptureWrites([&](OutStream* f) { WriteObsHeader(f, info); });
 }
 
 TEST(ObsHeader, SystemLetter) {
@@ -168,7 +179,8 @@ TEST(ObsHeader, ReceiverAndAntennaRules) {
     PutText(&setup, 216, 20, "A17");
     PutText(&setup, 236, 20, "OTHER ANT");
     PutText(&setup, 328, 40, "Mirla KPD4X");
-    std::string header = HeaderOf(EmptyLayout(RINEX_211), setup, c.antenna, c.override_type);
+    std::string header =
+        HeaderOf(EmptyLayout(RinexVersion::k211), setup, c.antenna, c.override_type);
     auto rec = LinesWithLabel(header, "REC # / TYPE / VERS");
     auto ant = LinesWithLabel(header, "ANT # / TYPE");
     ASSERT_EQ(rec.size(), 1u);
@@ -184,7 +196,7 @@ TEST(ObsHeader, FullWidthSetupTextsStayInTheirFields) {
   std::memset(setup.bytes + 76, 'N', 20);  // marker number runs into the observer
   std::memset(setup.bytes + 96, 'O', 20);
   std::memset(setup.bytes + 116, 'A', 40);  // agency runs into the receiver serial
-  std::string header = HeaderOf(EmptyLayout(RINEX_211), setup);
+  std::string header = HeaderOf(EmptyLayout(RinexVersion::k211), setup);
   EXPECT_EQ(LinesWithLabel(header, "MARKER NAME")[0],
             std::string(60, 'M') + "MARKER NAME         ");
   EXPECT_EQ(LinesWithLabel(header, "MARKER NUMBER")[0],
@@ -195,7 +207,7 @@ TEST(ObsHeader, FullWidthSetupTextsStayInTheirFields) {
 }
 
 TEST(ObsHeader, Rinex3TypeListsWithChannelAndLongLists) {
-  ObsTypeLayout layout = EmptyLayout(RINEX_304);
+  ObsTypeLayout layout = EmptyLayout(RinexVersion::k304);
   layout.with_channel = 1;
   std::snprintf(layout.type_text[0], kObsTypeTextSize, "%s", "G    1 X1 ");  // channel only
   std::snprintf(layout.type_text[3], kObsTypeTextSize, "%s", "R    3 X1  C1C L1C");
@@ -218,7 +230,7 @@ TEST(ObsHeader, Rinex3TypeListsWithChannelAndLongLists) {
 }
 
 TEST(ObsHeader, GlonassSlotLines) {
-  ObsTypeLayout layout = EmptyLayout(RINEX_304);
+  ObsTypeLayout layout = EmptyLayout(RinexVersion::k304);
   int8_t glo[30];
   for (int k = 0; k < 30; ++k) glo[k] = static_cast<int8_t>(k % 14 - 7);
   layout.signal_mask = 1ULL << 12;  // GLONASS L3 alone: no slot lines, no code-phase biases
@@ -275,15 +287,17 @@ TEST(HeaderLines, MakeReceiverType) {
 
 TEST(HeaderLines, PgmRunByDateAndEndOfHeader) {
   CalendarTime odd{2007, 9, 13, 7, 5, 9.99};
-  std::string v2 = test::CaptureWrites(
-      [&](FILE* f) { WritePgmRunByDate(f, odd, "a-very-long-program-name-x", 4); });
+  std::string v2 = test::CaptureWrites([&](OutStream* f) {
+    WritePgmRunByDate(f, odd, "a-very-long-program-name-x", RinexVersion::k210);
+  });
   EXPECT_EQ(v2,
             "a-very-long-program-                    09-   -07 07:05     PGM / RUN BY / DATE \n");
-  std::string v3 = test::CaptureWrites([&](FILE* f) { WritePgmRunByDate(f, odd, "p", 3); });
+  std::string v3 = test::CaptureWrites(
+      [&](OutStream* f) { WritePgmRunByDate(f, odd, "p", RinexVersion::k304); });
   EXPECT_EQ(
       v3, L("p                                       20071309 070509 UTC", "PGM / RUN BY / DATE"));
   for (int count : {0, 1, 4}) {
-    std::string text = test::CaptureWrites([&](FILE* f) { WriteEndOfHeader(f, count); });
+    std::string text = test::CaptureWrites([&](OutStream* f) { WriteEndOfHeader(f, count); });
     std::string expected;
     for (int i = 1; i < count; ++i) expected += L("", "COMMENT");
     expected += L("", "END OF HEADER");

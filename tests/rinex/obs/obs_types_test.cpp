@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/rinex_version.h"
 
 namespace kavrino {
 namespace {
@@ -39,7 +39,7 @@ int ColumnOf(const ObsTypeLayout& l, char kind, int signal) {
 
 struct Rinex2Case {
   const char* name;
-  int version;
+  RinexVersion version;
   std::initializer_list<int> signals;
   bool doppler, snr;
   const char* text;
@@ -53,7 +53,7 @@ struct Rinex2Case {
 TEST(BuildObsTypeLayout, Rinex2TypeListsAndColumns) {
   const Rinex2Case cases[] = {
       {"2.10 drops L2C",
-       RINEX_210,
+       RinexVersion::k210,
        {0, 3},
        false,
        false,
@@ -61,15 +61,15 @@ TEST(BuildObsTypeLayout, Rinex2TypeListsAndColumns) {
        32,
        {{'C', 3, -1}, {'L', 3, -1}}},
       {"GLONASS L2P phase without L2 C/A",
-       RINEX_211,
+       RinexVersion::k211,
        {10},
        true,
        true,
        "     4    L2    P2    D2    S2",
        64,
        {{'L', 10, 0}, {'C', 10, 16}, {'D', 10, 32}, {'S', 10, 48}}},
-      {"never typed signals", RINEX_211, {5, 23, 27}, true, true, "     0", 0, {}},
-      {"empty mask", RINEX_210, {}, false, false, "     0", 0, {}},
+      {"never typed signals", RinexVersion::k211, {5, 23, 27}, true, true, "     0", 0, {}},
+      {"empty mask", RinexVersion::k210, {}, false, false, "     0", 0, {}},
   };
   for (const Rinex2Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -85,7 +85,7 @@ TEST(BuildObsTypeLayout, Rinex2TypeListsAndColumns) {
 
 TEST(BuildObsTypeLayout, Rinex2FullListFitsTheText) {
   ObsTypeLayout l;
-  BuildObsTypeLayout(&l, ~0ULL, true, true, false, RINEX_211);
+  BuildObsTypeLayout(&l, ~0ULL, true, true, false, RinexVersion::k211);
   EXPECT_EQ(std::string(l.type_text[0], 6), "    26");
   EXPECT_EQ(std::string(l.type_text[0]).size(), 6u + 26u * 6u);
   EXPECT_EQ(l.line_len, 16 * 26);
@@ -123,7 +123,7 @@ TEST(BuildObsTypeLayout, Rinex3TypeListsAndColumns) {
   for (const Rinex3Case& c : cases) {
     SCOPED_TRACE(c.name);
     ObsTypeLayout l;
-    BuildObsTypeLayout(&l, Mask(c.signals), c.doppler, c.snr, c.channel, RINEX_304);
+    BuildObsTypeLayout(&l, Mask(c.signals), c.doppler, c.snr, c.channel, RinexVersion::k304);
     for (const auto& [system, text] : c.texts) EXPECT_EQ(std::string(l.type_text[system]), text);
     EXPECT_EQ(l.line_len, c.line_len);
     for (const Column& col : c.columns) {
@@ -134,24 +134,23 @@ TEST(BuildObsTypeLayout, Rinex3TypeListsAndColumns) {
 
 TEST(BuildObsTypeLayout, Rinex3LongestSystemFitsTheText) {
   ObsTypeLayout l;
-  BuildObsTypeLayout(&l, ~0ULL, true, true, true, RINEX_304);
+  BuildObsTypeLayout(&l, ~0ULL, true, true, true, RinexVersion::k304);
   const std::string galileo = l.type_text[1];
   EXPECT_EQ(galileo.substr(0, 6), "E   29");
   EXPECT_EQ(galileo.size(), 6u + 29u * 4u);
   EXPECT_EQ(galileo.substr(galileo.size() - 8), " D8Q S8Q");
   EXPECT_EQ(l.line_len, 3 + 16 * 29);
-  EXPECT_EQ(l.signal_mask, AllowedSignalMask(RINEX_304));
+  EXPECT_EQ(l.signal_mask, AllowedSignalMask(RinexVersion::k304));
 }
 
 TEST(AllowedSignalMask, PerVersion) {
-  EXPECT_EQ(AllowedSignalMask(RINEX_210), 0x1000707ULL);
-  EXPECT_EQ(AllowedSignalMask(RINEX_211), 0x37A0F1FULL);
-  EXPECT_EQ(AllowedSignalMask(RINEX_304), 0x3777FFFFFULL);
-  EXPECT_EQ(AllowedSignalMask(7), 0x3777FFFFFULL);
+  EXPECT_EQ(AllowedSignalMask(RinexVersion::k210), 0x1000707ULL);
+  EXPECT_EQ(AllowedSignalMask(RinexVersion::k211), 0x37A0F1FULL);
+  EXPECT_EQ(AllowedSignalMask(RinexVersion::k304), 0x3777FFFFFULL);
   ObsTypeLayout l;
-  BuildObsTypeLayout(&l, ~0ULL, false, false, false, RINEX_210);
+  BuildObsTypeLayout(&l, ~0ULL, false, false, false, RinexVersion::k210);
   EXPECT_EQ(l.signal_mask, 0x1000707ULL);
-  EXPECT_EQ(l.version, RINEX_210);
+  EXPECT_EQ(l.version, RinexVersion::k210);
 }
 
 }  // namespace

@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
-#include "app/settings.h"
+#include "core/rinex_version.h"
 #include "rinex/obs/obs_epoch.h"
 #include "support/capture.h"
 
@@ -39,45 +40,47 @@ std::string Text(int k) {
 
 // The file made by WriteObsEpoch and fputs alone.
 std::string Direct(const ObsTypeLayout& layout, int epochs) {
-  return test::CaptureWrites([&](FILE* out) {
+  return test::CaptureWrites([&](OutStream* out) {
     MeasEpochRecord rec{};
+    auto history = std::make_unique<LockHistory>();
+    const ObsRecordContext context{&layout, 1, history.get()};
     for (int k = 0; k < epochs; ++k) {
-      if (HasText(k)) std::fputs(Text(k).c_str(), out);
+      if (HasText(k)) WriteText(out, Text(k));
       FillEpoch(&rec, k);
-      WriteObsEpoch(out, layout, rec, 1, k == 0);
+      WriteObsEpoch(out, context, rec, k == 0);
     }
   });
 }
 
 // The same through the writer; `synchronous` stops its thread first.
 std::string ThroughWriter(const ObsTypeLayout& layout, int epochs, bool synchronous) {
-  return test::CaptureWrites([&](FILE* out) {
-    ObsEpochWriter writer;
+  return test::CaptureWrites([&](OutStream* out) {
+    auto writer_object = std::make_unique<ObsEpochWriter>();
+    ObsEpochWriter& writer = *writer_object;
     StartObsEpochWriter(&writer, out, &layout, 1);
     if (synchronous) FinishObsEpochWriter(&writer);
-    FILE* text = OpenObsWriterTextStream(&writer);
-    ASSERT_NE(text, nullptr);
+    OutStream* text = ObsWriterTextStream(&writer);
     for (int k = 0; k < epochs; ++k) {
       if (HasText(k)) {
-        std::fputs(Text(k).c_str(), text);
-        std::fflush(text);
+        WriteText(text, Text(k));
+        FlushOutStream(text);
       }
       // A record is taken and decoded into without being handed over now and then.
       if (k % 3 == 0) FillEpoch(ObsWriterRecord(&writer), 999);
       FillEpoch(ObsWriterRecord(&writer), k);
       HandOverEpoch(&writer, k == 0);
     }
-    std::fclose(text);
     FinishObsEpochWriter(&writer);
   });
 }
 
 TEST(ObsEpochWriter, WritesWhatTheWriterFunctionsWriteInOrder) {
-  for (int version : {RINEX_211, RINEX_304}) {
+  for (RinexVersion version : {RinexVersion::k211, RinexVersion::k304}) {
     ObsTypeLayout layout;
     BuildObsTypeLayout(&layout, 1, true, true, false, version);
     for (int epochs : {0, 1, 7, static_cast<int>(3 * kObsWriterSlots + 5), 2000}) {
-      SCOPED_TRACE(testing::Message() << "version " << version << ", " << epochs << " epochs");
+      SCOPED_TRACE(testing::Message()
+                   << "version " << static_cast<int>(version) << ", " << epochs << " epochs");
       const std::string expected = Direct(layout, epochs);
       EXPECT_EQ(ThroughWriter(layout, epochs, false), expected);
       EXPECT_EQ(ThroughWriter(layout, epochs, true), expected);

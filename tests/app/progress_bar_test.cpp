@@ -1,4 +1,4 @@
-#include "app/file_io.h"
+#include "app/progress_bar.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "convert/progress.h"
 #include "qdx/block.h"
-#include "qdx/reader.h"
 #include "qdx/encode/qdx_writer.h"
+#include "qdx/reader.h"
 
 namespace kavrino {
 namespace {
@@ -102,14 +103,13 @@ TEST(ProgressValue, FollowsThePositionInTheRunsOwnFile) {
   }
 }
 
-TEST(UpdateProgress, RedrawsOncePerWholePercentAcrossFiles) {
-  ResetProgressDisplay();
+TEST(UpdateProgressBar, RedrawsOncePerWholePercentAcrossFiles) {
   std::string out = CaptureOn([](FILE* f) {
+    ProgressBar bar{f};
     // First file (1000 bytes) owns 0..50, second file (10 bytes) owns 50..100.
-    for (int64_t pos = 0; pos <= 1000; ++pos) UpdateProgressAt(f, 0, 50, pos, 1000);
-    for (int64_t pos = 0; pos <= 10; ++pos) UpdateProgressAt(f, 50, 100, pos, 10);
+    for (int64_t pos = 0; pos <= 1000; ++pos) UpdateProgressBar(&bar, 0, 50, pos, 1000);
+    for (int64_t pos = 0; pos <= 10; ++pos) UpdateProgressBar(&bar, 50, 100, pos, 10);
   });
-  ResetProgressDisplay();
   int draws = 0;
   for (char c : out) draws += c == '\r';
   // 50 bars in the first file, then 55..95 in steps of 5, then the clearing at
@@ -119,30 +119,30 @@ TEST(UpdateProgress, RedrawsOncePerWholePercentAcrossFiles) {
   EXPECT_EQ(out.substr(out.size() - kClearLine.size()), kClearLine);
 }
 
-// Walks every block of a file, updating the bar in the range [from, to).
-void WalkWithProgress(const std::string& path, int from, int to) {
+// Walks every block of a file, moving the bar in the range [from, to).
+void WalkWithProgress(const std::string& path, ProgressBar* bar, int from, int to) {
   QdxReader reader;
   InitQdxReader(path.c_str(), &reader);
-  std::vector<uint8_t> block(kQdxMaxBlockSize);
-  while (GetNextQdxBlock(&reader, block.data(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) == 0) {
-    UpdateProgress(&reader, from, to);
+  const ProgressSink sink = ProgressBarSink(bar);
+  BlockWalk walk;
+  StartBlockWalk(&walk, &reader, &sink, {from, to});
+  while (NextWalkBlock(&walk) != nullptr) {
   }
   CloseQdxReader(&reader);
 }
 
-TEST(UpdateProgress, EachFileFillsItsOwnShare) {
+TEST(UpdateProgressBar, EachFileFillsItsOwnShare) {
   const std::string dir = test::MakeTempDir("progress");
   std::vector<uint8_t> large, small;
   for (int i = 0; i < 10; ++i) test::Append(&large, test::QdxBlockWriter(4027, 0, i, 2000, 100));
   test::Append(&small, test::QdxBlockWriter(4027, 0, 0, 2000, 100));
   ASSERT_TRUE(test::WriteFileBytes(dir + "/large.qdx", large));
   ASSERT_TRUE(test::WriteFileBytes(dir + "/small.qdx", small));
-  ResetProgressDisplay();
-  const std::string out = Capture(stdout, [&] {
-    WalkWithProgress(dir + "/large.qdx", 0, 50);
-    WalkWithProgress(dir + "/small.qdx", 50, 100);
+  const std::string out = CaptureOn([&](FILE* f) {
+    ProgressBar bar{f};
+    WalkWithProgress(dir + "/large.qdx", &bar, 0, 50);
+    WalkWithProgress(dir + "/small.qdx", &bar, 50, 100);
   });
-  ResetProgressDisplay();
   EXPECT_NE(out.find("| 50%"), std::string::npos);
   // The one block of the small file completes the run: the line is cleared.
   EXPECT_EQ(out.find("| 55%"), std::string::npos);
@@ -178,45 +178,6 @@ TEST_F(FileOpenTest, CheckReadableReportsWhyOnStderr) {
               c.message);
     EXPECT_EQ(result, c.readable) << c.path;
   }
-}
-
-TEST_F(FileOpenTest, OpenFileNamesTheDirectionOfTheFailure) {
-  const std::string missing = dir_ + "/no/such/file";
-  for (const char* mode : {"r", "rb", "wt", "a", "w+"}) {
-    const bool writes = mode[0] != 'r';
-    FILE* file = nullptr;
-    const std::string err =
-        Capture(stderr, [&] { file = OpenFile(missing.c_str(), mode, "output RINEX"); });
-    EXPECT_EQ(file, nullptr);
-    EXPECT_EQ(err, "The output RINEX file \"" + missing + "\" could not be opened for " +
-                       (writes ? "writing" : "reading") + ": No such file or directory\n")
-        << mode;
-  }
-}
-
-TEST_F(FileOpenTest, OpenWriteAndCloseEmptiesTheSlot) {
-  const std::string path = dir_ + "/out.txt";
-  FILE* file = OpenFileOrExit(path.c_str(), "wt", "output RINEX", 1);
-  ASSERT_NE(file, nullptr);
-  std::fputs("line\n", file);
-  CloseOutputFile(&file);
-  EXPECT_EQ(file, nullptr);
-  CloseOutputFile(&file);  // an empty slot is left alone
-  CloseOutputFile(nullptr);
-  EXPECT_EQ(test::ReadFileText(path), "line\n");
-  EXPECT_EXIT(OpenFileOrExit((dir_ + "/no/such/out").c_str(), "wt", "output RINEX", 1),
-              ::testing::ExitedWithCode(1), "could not be opened for writing");
-}
-
-TEST(CloseOutputFile, FailingCloseIsAFatalStop) {
-  EXPECT_EXIT(
-      {
-        FILE* file = std::fopen("/dev/full", "w");
-        std::fputs("data that cannot be written\n", file);
-        CloseOutputFile(&file);
-      },
-      ::testing::ExitedWithCode(1),
-      "^Abnormal program termination \\(mkringen,389\\): No space left on device\n$");
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+#include "app/signals.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+namespace kavrino {
+namespace {
+
+void Watch(void* arg) {
+  SignalWatch* watch = static_cast<SignalWatch*>(arg);
+  int signal = 0;
+  if (sigwait(&watch->signals, &signal) != 0) return;
+  // Nothing is renamed into place any more; the files already complete stay.
+  RemoveTempFiles(watch->temp_files, true);
+  _exit(128 + signal);
+}
+
+}  // namespace
+
+void StartSignalWatch(SignalWatch* watch, TempFiles* temp_files) {
+  watch->temp_files = temp_files;
+  sigemptyset(&watch->signals);
+  sigaddset(&watch->signals, SIGINT);
+  sigaddset(&watch->signals, SIGTERM);
+  sigaddset(&watch->signals, SIGHUP);
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &watch->signals, &previous);
+  if (!StartThread(&watch->thread, Watch, watch)) {
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  }
+}
+
+}  // namespace kavrino

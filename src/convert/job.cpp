@@ -1,0 +1,35 @@
+#include "convert/job.h"
+
+#include "core/diag.h"
+#include "core/signals.h"
+#include "qdx/decode/meas_decode.h"
+
+namespace kavrino {
+
+int MeasDecodeMode(const ConvertOptions& options) {
+  switch (options.families) {
+    case MeasFamilies::kClassicOnly:
+      return kDecodeClassic;
+    case MeasFamilies::kCompactOnly:
+      return kDecodeCompact;
+    case MeasFamilies::kBoth:
+      break;
+  }
+  return kDecodeClassic | kDecodeCompact;
+}
+
+uint64_t ExcludedSignalMask(const ConvertOptions& options) {
+  uint64_t mask = 0;
+  for (const SatSystem& system : kSatSystems) {
+    if (IsSystemExcluded(options, system.constellation)) {
+      mask |= ConstellationSignalMask(system.constellation);
+    }
+  }
+  return mask;
+}
+
+std::string ReadFailureMessage(const QdxReadFailure& failure) {
+  return FatalMessage(kQdxReaderModule, failure.site, failure.error);
+}
+
+}  // namespace kavrino

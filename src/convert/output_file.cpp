@@ -1,0 +1,162 @@
+#include "convert/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+
+#include "core/diag.h"
+
+namespace kavrino {
+namespace {
+
+constexpr const char* kModule = "mkringen";
+constexpr int kSiteClose = 389;
+constexpr int kSiteWrite = 390;
+constexpr int kSiteRewind = 391;
+constexpr int kSiteRename = 392;
+constexpr const char* kKind = "output RINEX";
+constexpr int kTempNameAttempts = 100;
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.device == b.device && a.inode == b.inode;
+}
+
+// A hexadecimal suffix that differs between processes, threads and calls.
+std::string TempSuffix(const void* seed, int attempt) {
+  uint64_t x = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ULL;
+  x ^= static_cast<uint64_t>(reinterpret_cast<uintptr_t>(seed));
+  x ^= static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  x += static_cast<uint64_t>(attempt) * 0xBF58476D1CE4E5B9ULL;
+  x ^= x >> 31;
+  x *= 0x94D049BB133111EBULL;
+  x ^= x >> 29;
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string suffix(8, '0');
+  for (char& c : suffix) {
+    c = kHex[x & 15];
+    x >>= 4;
+  }
+  return suffix;
+}
+
+// Creates a new file beside `path`, with the permissions a new file of that
+// name would get; -1 with errno set on failure.
+int CreateTempBeside(const std::string& path, std::string* temp_path, const void* seed) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+    *temp_path = folder + "." + base + "." + TempSuffix(seed, attempt) + ".part";
+    const int fd = open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+bool Fail(OutputFile* file, int site, int error, std::string* message) {
+  *message = FatalMessage(kModule, site, error);
+  DiscardOutputFile(file);
+  return false;
+}
+
+}  // namespace
+
+bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  identity->device = static_cast<uint64_t>(info.st_dev);
+  identity->inode = static_cast<uint64_t>(info.st_ino);
+  return true;
+}
+
+bool OpenOutputFile(const std::string& path, const OutputContext& context, OutputFile* file,
+                    std::string* message) {
+  *file = OutputFile{};
+  file->path = path;
+  file->temp_files = context.temp_files;
+
+  FileIdentity existing;
+  if (GetFileIdentity(path, &existing) && context.inputs != nullptr) {
+    for (const FileIdentity& input : *context.inputs) {
+      if (SameFile(existing, input)) {
+        *message = "The output RINEX file \"" + path +
+                   "\" is one of the input files; it is not written over";
+        return false;
+      }
+    }
+  }
+
+  // A name that leads to a device or a FIFO is written as it is; a link to a
+  // file is followed, so that the file it leads to gets the new contents.
+  std::string target = path;
+  struct stat info;
+  bool direct = false;
+  if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) {
+      target = resolved;
+    } else {
+      direct = true;  // a link to nothing yet: created through the link
+    }
+  }
+  if (!direct && stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) direct = true;
+
+  if (direct) {
+    file->fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } else {
+    file->fd = CreateTempBeside(target, &file->temp_path, file);
+    if (file->fd >= 0 && file->temp_files != nullptr)
+      AddTempFile(file->temp_files, file->temp_path);
+    file->path = target;
+  }
+  if (file->fd < 0) {
+    *message = OpenFailureMessage(kKind, path, "writing", errno);
+    file->temp_path.clear();
+    return false;
+  }
+  OpenOutStream(&file->stream, FdSink(&file->fd));
+  return true;
+}
+
+RewindResult RewindOutputFile(OutputFile* file, std::string* message) {
+  if (!FlushOutStream(&file->stream)) {
+    Fail(file, kSiteWrite, file->stream.error, message);
+    return RewindResult::kFailed;
+  }
+  if (lseek(file->fd, 0, SEEK_SET) == 0) return RewindResult::kRewound;
+  if (errno == ESPIPE) return RewindResult::kNotSeekable;
+  Fail(file, kSiteRewind, errno, message);
+  return RewindResult::kFailed;
+}
+
+bool CommitOutputFile(OutputFile* file, std::string* message) {
+  if (!FlushOutStream(&file->stream)) return Fail(file, kSiteWrite, file->stream.error, message);
+  const int fd = file->fd;
+  file->fd = -1;
+  if (close(fd) != 0) return Fail(file, kSiteClose, errno, message);
+  if (!file->temp_path.empty()) {
+    const int result = file->temp_files != nullptr
+                           ? RenameTempFile(file->temp_files, file->temp_path, file->path)
+                           : std::rename(file->temp_path.c_str(), file->path.c_str());
+    if (result != 0) return Fail(file, kSiteRename, errno, message);
+    file->temp_path.clear();
+  }
+  return true;
+}
+
+void DiscardOutputFile(OutputFile* file) {
+  if (file->fd >= 0) close(file->fd);
+  file->fd = -1;
+  if (!file->temp_path.empty()) {
+    unlink(file->temp_path.c_str());
+    if (file->temp_files != nullptr) ForgetTempFile(file->temp_files, file->temp_path);
+    file->temp_path.clear();
+  }
+}
+
+}  // namespace kavrino
