@@ -130,10 +130,10 @@ int RunKavrino(int argc, char* argv[]) {
   SignalWatch watch;
   StartSignalWatch(&watch, &temp_files);
   // No output may be written over an input of the run, whatever name it has.
-  std::vector<FileIdentity> inputs;
+  std::vector<InputFileId> inputs;
   for (const std::string& name : settings.input_files) {
-    FileIdentity identity;
-    if (GetFileIdentity(name, &identity)) inputs.push_back(identity);
+    InputFileId input{name, {}};
+    if (GetFileIdentity(name, &input.identity)) inputs.push_back(input);
   }
 
   ProgressBar bar;

@@ -82,10 +82,10 @@ bool OpenOutputFile(const std::string& path, const OutputContext& context, Outpu
 
   FileIdentity existing;
   if (GetFileIdentity(path, &existing) && context.inputs != nullptr) {
-    for (const FileIdentity& input : *context.inputs) {
-      if (SameFile(existing, input)) {
-        *message = "The output RINEX file \"" + path +
-                   "\" is one of the input files; it is not written over";
+    for (const InputFileId& input : *context.inputs) {
+      if (SameFile(existing, input.identity)) {
+        *message = "The output RINEX file \"" + path + "\" is the input file \"" + input.name +
+                   "\"; it is not written over";
         return false;
       }
     }

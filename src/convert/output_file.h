@@ -22,9 +22,15 @@ struct FileIdentity {
 // False when the file cannot be found.
 bool GetFileIdentity(const std::string& path, FileIdentity* identity);
 
+// An input file of the run, by the name it was given and by its identity.
+struct InputFileId {
+  std::string name;
+  FileIdentity identity;
+};
+
 // What every output file of a run is made with.
 struct OutputContext {
-  const std::vector<FileIdentity>* inputs = nullptr;  // never written over
+  const std::vector<InputFileId>* inputs = nullptr;  // never written over
   TempFiles* temp_files = nullptr;                    // where temporary names are noted
 };
 
