@@ -37,7 +37,7 @@
 // - characters beyond the declared fields, and beyond kCrxMaxLine, are
 //   dropped; a value that is not a fixed-point number of the field's decimals
 //   is taken as blank, and so are '&' characters where the format reads them
-//   as marks;
+//   as marks; a zero written with a minus ("-0.000") loses its minus;
 // - a satellite identifier without a kept state (not a letter or blank and
 //   two digits, or listed twice in one record) and the record after one listed
 //   twice are written as new arcs with every flag character spelt out, which
@@ -56,6 +56,7 @@ namespace {
 constexpr int kFieldWidth = 16;          // F14.3, loss-of-lock and signal-strength characters
 constexpr size_t kRinex2LineWidth = 80;  // five fields
 constexpr int kRinex2SatsPerLine = 12;
+constexpr size_t kLabelColumn = 60;  // of a header line
 constexpr size_t kPrefixV2 = 32;
 constexpr size_t kPrefixV3 = 41;
 constexpr int kArcOrder = 3;
@@ -72,7 +73,8 @@ constexpr int64_t kSureInRange = (kUpperLimit - 8) * 100000;
 // the newline.
 constexpr size_t kSatLineMax = 29 * kCrxMaxTypes + 2;
 
-enum class Field { kBlank, kValue, kBad };
+// kMinusZero: a zero written with a minus, which a difference cannot keep.
+enum class Field { kBlank, kValue, kMinusZero, kBad };
 
 size_t Trimmed(const char* s, size_t n) {
   while (n > 0 && s[n - 1] == ' ') --n;
@@ -86,7 +88,7 @@ void PutLine(OutStream* out, const char* s, size_t n) {
 
 bool HasLabel(const char* s, size_t n, const char* label) {
   const size_t len = std::strlen(label);
-  return n >= 60 + len && std::memcmp(s + 60, label, len) == 0;
+  return n >= kLabelColumn + len && std::memcmp(s + kLabelColumn, label, len) == 0;
 }
 
 // An integer right-aligned in s[at, at + width): blanks, then digits.
@@ -129,7 +131,7 @@ Field ParseFixed(const char* p, int64_t* out) {
     v = v * 10 + d;
   }
   *out = negative ? -v : v;
-  return Field::kValue;
+  return negative && v == 0 ? Field::kMinusZero : Field::kValue;
 }
 
 // The difference of order `order` (1 to 3) of v and the arc's last values.
@@ -256,22 +258,21 @@ void EnsureRecordRoom(CrxEncoder* e) {
 // Encodes the satellite `id` from the fields buffer (16 characters per type)
 // onto the record's lines.
 void EncodeSat(CrxEncoder* e, const char* id, int types) {
+  // The satellite's own state, or the spare one for an identifier without a
+  // kept state and for a repeat within the record.
   CrxSatState* st = &e->spare;
-  bool fresh = true;
+  bool fresh = true;  // every arc starts
   bool spelt = true;  // flags compared with non-blanks
   const int key = SatKey(id);
-  if (key >= 0) {
-    CrxSatState* kept = &e->sats[key];
-    if (kept->seen == e->serial) {
-      kept->repeated = e->serial;
-    } else {
-      st = kept;
-      fresh = st->seen + 1 != e->serial;
-      spelt = st->repeated + 1 == e->serial;
-      fresh = fresh || spelt;
-      spelt = spelt || e->rinex3;
-      st->seen = e->serial;
-    }
+  CrxSatMark* mark = key >= 0 ? &e->marks[key] : nullptr;
+  if (mark != nullptr && mark->seen == e->serial) {
+    mark->repeated = e->serial;
+  } else if (mark != nullptr) {
+    st = &e->sats[key];
+    const bool after_repeat = mark->repeated + 1 == e->serial;
+    fresh = mark->seen + 1 != e->serial || after_repeat;
+    spelt = e->rinex3 || after_repeat;
+    mark->seen = e->serial;
   }
   const int kept_types = std::min(types, kCrxKeptTypes);
   if (fresh) {
@@ -289,7 +290,11 @@ void EncodeSat(CrxEncoder* e, const char* id, int types) {
     const char* f = e->fields.get() + static_cast<size_t>(i) * kFieldWidth;
     if (i > 0) *p++ = ' ';
     int64_t value = 0;
-    const Field kind = ParseFixed<14, 3>(f, &value);
+    Field kind = ParseFixed<14, 3>(f, &value);
+    if (kind == Field::kMinusZero) {
+      ++e->lossy;
+      kind = Field::kValue;
+    }
     const bool has_state = i < kept_types;
     if (kind == Field::kValue) {
       uint8_t order = 0;
@@ -359,7 +364,7 @@ void EmitRecord(CrxEncoder* e) {
     e->clock_seen = e->serial;
   }
   WriteChar(out, '\n');
-  WriteText(out, e->record.get(), e->record_used);
+  if (e->record_used > 0) WriteText(out, e->record.get(), e->record_used);
   e->record_used = 0;
   ++e->serial;
   e->phase = CrxPhase::kEpoch;
@@ -431,8 +436,8 @@ void StartRecord(CrxEncoder* e, const char* s, size_t n) {
   CopyPadded(e, clock, s, n, clock_at, clock_width);
   const Field kind =
       e->rinex3 ? ParseFixed<15, 12>(clock, &e->clock) : ParseFixed<12, 9>(clock, &e->clock);
-  if (kind == Field::kBad) ++e->lossy;
-  e->clock_present = kind == Field::kValue;
+  if (kind == Field::kBad || kind == Field::kMinusZero) ++e->lossy;
+  e->clock_present = kind == Field::kValue || kind == Field::kMinusZero;
 
   if (e->rinex3) {
     e->phase = CrxPhase::kData;
@@ -557,18 +562,12 @@ bool WriteCrx(void* context, const char* data, size_t size) {
 void StartCrxEncoder(CrxEncoder* encoder, OutStream* out, const CrxStamp& stamp) {
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  *encoder = CrxEncoder{};
   CrxEncoder* e = encoder;
-  auto sats = std::move(e->sats);
-  auto fields = std::move(e->fields);
-  auto carry = std::move(e->carry);
-  *e = CrxEncoder{};
-  e->sats = sats != nullptr ? std::move(sats) : std::make_unique<CrxSatState[]>(kCrxSatKeys);
-  std::memset(e->sats.get(), 0, sizeof(CrxSatState) * kCrxSatKeys);
-  e->fields = fields != nullptr
-                  ? std::move(fields)
-                  : std::make_unique_for_overwrite<char[]>(kFieldWidth * kCrxMaxTypes);
-  e->carry =
-      carry != nullptr ? std::move(carry) : std::make_unique_for_overwrite<char[]>(kCrxMaxLine);
+  e->marks = std::make_unique<CrxSatMark[]>(kCrxSatKeys);  // zeroed: none seen
+  e->sats = std::make_unique_for_overwrite<CrxSatState[]>(kCrxSatKeys);
+  e->fields = std::make_unique_for_overwrite<char[]>(kFieldWidth * kCrxMaxTypes);
+  e->carry = std::make_unique_for_overwrite<char[]>(kCrxMaxLine);
   e->out = out;
   std::snprintf(e->program, sizeof e->program, "%s", stamp.program != nullptr ? stamp.program : "");
   const bool month_ok = stamp.month >= 1 && stamp.month <= 12;

@@ -28,10 +28,10 @@ struct CrxStamp {
 // Observation types a system can declare (the I3 count of a RINEX 3 header;
 // larger RINEX 2 counts are taken as this many).
 inline constexpr int kCrxMaxTypes = 999;
-// Types of a satellite whose differences are kept from epoch to epoch; values
-// of later types are written as new arcs at every epoch, which costs room but
-// no exactness.
-inline constexpr int kCrxKeptTypes = 64;
+// Types of a satellite whose differences are kept from epoch to epoch (as many
+// as the format's reference programs handle); values of later types are
+// written as new arcs at every epoch, which costs room but no exactness.
+inline constexpr int kCrxKeptTypes = 100;
 // Satellites an epoch line can announce (I3).
 inline constexpr int kCrxMaxSats = 999;
 // Longest input line looked at; the rest of a longer line is dropped.
@@ -47,9 +47,16 @@ struct CrxArc {
   int64_t y[3];
 };
 
+// When a satellite identifier was last met.
+struct CrxSatMark {
+  uint64_t seen;      // serial of the last data record that held the satellite
+  uint64_t repeated;  // serial of the last data record that listed it twice
+};
+
+// Each part is set before it is read: the encoder reads no state of a
+// satellite new to an arc, so the table's memory is only used for the
+// satellites that occur.
 struct CrxSatState {
-  uint64_t seen;                  // serial of the last data record that held the satellite
-  uint64_t repeated;              // serial of the last data record that listed it twice
   uint8_t order[kCrxKeptTypes];   // values in the arc so far (0 = no arc, at most 3)
   char flags[2 * kCrxKeptTypes];  // LLI and signal-strength characters last written
   CrxArc arcs[kCrxKeptTypes];
@@ -87,6 +94,7 @@ struct CrxEncoder {
   uint8_t clock_order = 0;
   CrxArc clock_arc = {};
 
+  std::unique_ptr<CrxSatMark[]> marks;  // kCrxSatKeys entries
   std::unique_ptr<CrxSatState[]> sats;  // kCrxSatKeys entries
   CrxSatState spare = {};               // satellites without a kept state
   std::unique_ptr<char[]> fields;       // one satellite's fields, 16 * kCrxMaxTypes
