@@ -67,15 +67,15 @@ bool DecodeCrx(const std::string& crx, std::string* rinex) {
   if (!std::getline(in, version) || !std::getline(in, line)) return false;
   const bool v3 = version.compare(0, 3, "3.0") == 0;
   int types_v2 = 0, types_v3[128] = {};
+  auto label = [](const std::string& l) { return l.size() > 60 ? l.substr(60) : ""; };
   auto read_types = [&](const std::string& l) {
-    if (l.compare(60, 19, "# / TYPES OF OBSERV") == 0 && l[5] != ' ') types_v2 = std::stoi(l);
-    if (l.compare(60, 19, "SYS / # / OBS TYPES") == 0 && l[0] != ' ')
-      types_v3[l[0] & 127] = std::stoi(l.substr(3, 3));
+    if (label(l) == "# / TYPES OF OBSERV" && l[5] != ' ') types_v2 = std::atoi(l.c_str());
+    if (label(l) == "SYS / # / OBS TYPES" && l[0] != ' ') types_v3[l[0] & 127] = std::atoi(&l[3]);
   };
   while (std::getline(in, line)) {
     out += line + '\n';
-    if (line.size() > 60) read_types(line);
-    if (line.compare(60, 13, "END OF HEADER") == 0 && line.size() > 60) break;
+    read_types(line);
+    if (label(line) == "END OF HEADER") break;
   }
   std::string epoch;
   std::vector<Sat> prev;
@@ -90,12 +90,12 @@ bool DecodeCrx(const std::string& crx, std::string* rinex) {
       Patch(&epoch, line);
     }
     if (epoch.size() < at + 4) return false;
-    const int flag = epoch[at] - '0', count = std::stoi(epoch.substr(at + 1, 3));
+    const int flag = epoch[at] - '0', count = std::atoi(epoch.substr(at + 1, 3).c_str());
     if (flag >= 2) {
       out += Trim(epoch) + '\n';
       for (int i = 0; i < count && std::getline(in, line); ++i) {
         out += line + '\n';
-        if (line.size() > 60) read_types(line);
+        read_types(line);
       }
       continue;
     }
@@ -130,13 +130,15 @@ bool DecodeCrx(const std::string& crx, std::string* rinex) {
       sat.flags.resize(2 * static_cast<size_t>(types), ' ');
       if (!std::getline(in, line)) return false;
       size_t pos = 0;
-      std::string fields;
       for (int k = 0; k < types; ++k) {
         const size_t end = std::min(line.find(' ', pos), line.size());
-        const std::string f = line.substr(std::min(pos, line.size()), end - std::min(pos, end));
+        const std::string f = pos < end ? line.substr(pos, end - pos) : "";
         pos = end + 1;
-        if (f.empty()) sat.arcs[k] = Arc{};
-        if (!f.empty() && !sat.arcs[k].Take(f)) return false;
+        if (f.empty()) {
+          sat.arcs[k] = Arc{};
+        } else if (!sat.arcs[k].Take(f)) {
+          return false;
+        }
       }
       Patch(&sat.flags, pos < line.size() ? line.substr(pos) : "");
       std::string row = v3 ? sat.id : "";

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <regex>
 #include <string>
 
 #include "rinex/obs/crx_decoder.h"
@@ -42,14 +43,7 @@ std::string Data(const std::string& name) {
 
 // The text without the trailing blanks of its lines, which the format drops.
 std::string Trimmed(const std::string& text) {
-  std::string out;
-  for (size_t at = 0; at < text.size();) {
-    const size_t end = text.find('\n', at);
-    const std::string line = text.substr(at, end - at);
-    out += line.substr(0, line.find_last_not_of(' ') + 1) + '\n';
-    at = end + 1;
-  }
-  return out;
+  return std::regex_replace(text, std::regex(" +\n"), "\n");
 }
 
 TEST(CrxEncoder, WritesTheGoldenCompactTexts) {
