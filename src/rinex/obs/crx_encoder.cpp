@@ -38,6 +38,8 @@
 //   dropped; a value that is not a fixed-point number of the field's decimals
 //   is taken as blank, and so are '&' characters where the format reads them
 //   as marks; a zero written with a minus ("-0.000") loses its minus;
+// - in RINEX 2 text, loss-of-lock and signal-strength characters of a blank
+//   value are dropped (Compact RINEX 1.0 keeps none);
 // - a satellite identifier without a kept state (not a letter or blank and
 //   two digits, or listed twice in one record) and the record after one listed
 //   twice are written as new arcs with every flag character spelt out, which
