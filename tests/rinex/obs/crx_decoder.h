@@ -1,0 +1,13 @@
+// A small Compact RINEX 1.0 / 3.0 reader for the tests, written apart from
+// the encoder: it restores the RINEX observation text, numbers written the
+// way the observation writer writes them, lines without trailing blanks.
+#pragma once
+
+#include <string>
+
+namespace kavrino::test {
+
+// False for text that is not Compact RINEX as the encoder writes it.
+bool DecodeCrx(const std::string& crx, std::string* rinex);
+
+}  // namespace kavrino::test
