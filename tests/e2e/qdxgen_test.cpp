@@ -3,7 +3,9 @@
 // (Its measurement values are checked against the truth file through the real
 // decoder by obs_truth_test.cpp.)
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -84,6 +86,18 @@ TEST_F(QdxgenTest, SameSeedSameBytesOtherSeedOtherBytes) {
   EXPECT_FALSE(a.empty());
   EXPECT_EQ(a, b);
   EXPECT_NE(a, c);
+}
+
+TEST_F(QdxgenTest, GzipWritesTheSameBytesCompressed) {
+  const std::string args = "--duration 30 --systems G,E --no-truth --truncate-last";
+  const std::string plain = test::ReadFileText(RunQdxgen(dir_, "a.qdx", args));
+  gzFile gz = gzopen(RunQdxgen(dir_, "a.qdx.gz", args + " --gzip").c_str(), "rb");
+  ASSERT_NE(gz, nullptr);
+  std::string text(plain.size() + 1, '\0');
+  text.resize(static_cast<size_t>(std::max(gzread(gz, text.data(), text.size()), 0)));
+  EXPECT_EQ(gzdirect(gz), 0);  // it was compressed, not read through as it is
+  EXPECT_EQ(gzclose(gz), Z_OK);
+  EXPECT_TRUE(!plain.empty() && text == plain);
 }
 
 int TotalBlocks(const Walk& walk) {

@@ -11,7 +11,31 @@ namespace kavrino::qdxgen {
 namespace {
 
 void WriteBytes(BlockSink* sink, const uint8_t* data, size_t size) {
-  if (size != 0) std::fwrite(data, 1, size, sink->file);
+  if (size == 0) return;
+  if (sink->gz == nullptr) {
+    std::fwrite(data, 1, size, sink->file);  // failures show in ferror at the end
+  } else if (gzwrite(sink->gz, data, static_cast<unsigned>(size)) != static_cast<int>(size)) {
+    sink->gz_failed = true;
+  }
+}
+
+// Opens the QDX output, gzip-compressed with --gzip (zlib's default level,
+// and a header without a time stamp, so that the bytes depend on the options
+// alone).
+bool OpenOutput(const Scenario& sc, BlockSink* sink) {
+  if (!sc.gzip) {
+    sink->file = std::fopen(sc.output.c_str(), "wb");
+    return sink->file != nullptr;
+  }
+  sink->gz = gzopen(sc.output.c_str(), "wb6");
+  if (sink->gz == nullptr) return false;
+  gzbuffer(sink->gz, 1 << 17);  // cannot fail before the first write
+  return true;
+}
+
+bool CloseOutput(BlockSink* sink) {
+  if (sink->gz == nullptr) return std::fclose(sink->file) == 0;
+  return gzclose(sink->gz) == Z_OK;
 }
 
 void NoteDamage(BlockSink* sink, const char* kind, uint64_t index, size_t offset) {
@@ -177,6 +201,7 @@ bool FinishSink(BlockSink* sink) {
     WriteBytes(sink, sink->pending.data(), size);
     sink->has_pending = false;
   }
+  if (sink->gz != nullptr) return !sink->gz_failed;
   return std::fflush(sink->file) == 0 && !std::ferror(sink->file);
 }
 
@@ -192,8 +217,7 @@ int Generate(const Scenario& scenario, const std::string& command_line) {
   ctx.nav.last_logged_ms.assign(ctx.sats.size() * 2, -1);
   ctx.setup = {sc.marker, sc.marker_number, "KVR-ANT-1", "A-10231", 0.0815};
 
-  ctx.sink.file = std::fopen(sc.output.c_str(), "wb");
-  if (ctx.sink.file == nullptr) {
+  if (!OpenOutput(sc, &ctx.sink)) {
     std::perror(sc.output.c_str());
     return 1;
   }
@@ -208,7 +232,7 @@ int Generate(const Scenario& scenario, const std::string& command_line) {
     ctx.truth = std::fopen(path.c_str(), "w");
     if (ctx.truth == nullptr) {
       std::perror(path.c_str());
-      std::fclose(ctx.sink.file);
+      CloseOutput(&ctx.sink);
       return 1;
     }
     ctx.sink.truth = ctx.truth;
@@ -249,7 +273,7 @@ int Generate(const Scenario& scenario, const std::string& command_line) {
     EmitTimedEntries(&ctx, t, t + tick);
   }
   bool ok = FinishSink(&ctx.sink);
-  ok = std::fclose(ctx.sink.file) == 0 && ok;
+  ok = CloseOutput(&ctx.sink) && ok;
   if (ctx.truth != nullptr) ok = std::fclose(ctx.truth) == 0 && ok;
   if (!ok) {
     std::fprintf(stderr, "qdxgen: writing %s failed\n", sc.output.c_str());

@@ -2,6 +2,8 @@
 // QDX file (with optional damage) and the truth file.
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -18,6 +20,8 @@ namespace kavrino::qdxgen {
 // The QDX output: blocks pass through the damage options on their way out.
 struct BlockSink {
   std::FILE* file = nullptr;
+  gzFile gz = nullptr;  // instead of `file` with --gzip
+  bool gz_failed = false;
   uint64_t seed = 0;
   double flip_rate = 0, noise_rate = 0, duplicate_rate = 0, zero_rate = 0;
   bool truncate_last = false;

@@ -112,8 +112,8 @@ bool ParseTriple(const std::string& text, double out[3]) {
 
 bool IsFlagOption(const std::string& name) {
   static const char* const kFlags[] = {
-      "no-truth", "variant",     "no-range-rate", "extra-info",    "full-ranges",
-      "no-nav",   "no-sbas-raw", "no-weather",    "site-commands", "truncate-last"};
+      "no-truth",    "variant",    "no-range-rate", "extra-info",    "full-ranges", "no-nav",
+      "no-sbas-raw", "no-weather", "site-commands", "truncate-last", "gzip"};
   for (const char* flag : kFlags) {
     if (name == flag) return true;
   }
@@ -145,6 +145,8 @@ bool ApplyOption(const std::string& name, const std::string& value, bool has_val
     sc->write_truth = true;
   } else if (name == "no-truth") {
     sc->write_truth = false;
+  } else if (name == "gzip") {
+    sc->gzip = true;
   } else if (name == "seed") {
     ok = ParseU64(value, &sc->seed);
   } else if (name == "start") {
@@ -395,6 +397,7 @@ void PrintHelp() {
       "  -o, --output FILE       QDX file to write (default qdxgen.qdx)\n"
       "  --truth FILE            truth file (default: the output name + \".truth\")\n"
       "  --no-truth              do not write a truth file\n"
+      "  --gzip                  write the QDX file gzip-compressed (under the name given)\n"
       "  --seed N                random seed (default 1)\n"
       "  --scenario FILE         read options from FILE, one \"name = value\" a line\n"
       "                          (names as below without dashes; lines starting\n"

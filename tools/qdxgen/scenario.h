@@ -39,6 +39,7 @@ struct Scenario {
   std::string output = "qdxgen.qdx";
   std::string truth_path;  // empty: output + ".truth"
   bool write_truth = true;
+  bool gzip = false;  // the QDX file gzip-compressed
   uint64_t seed = 1;
 
   int64_t start_ms = 0;  // GPS time, ms since 1980-01-06

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "rinex/obs/crx_decoder.h"
-#include "support/qdx_writer.h"
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino {
 namespace {
