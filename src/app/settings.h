@@ -64,6 +64,8 @@ struct RunSettings {
   uint32_t antenna = 1;                            // -a
   std::string comment;                             // -C, at most 240 characters
   std::string receiver_type_override = "default";  // -t; "default" means none
+  bool compact_rinex = false;                      // --crx: observation files as Compact RINEX
+  bool gzip_output = false;                        // --gzip: every output file gzip-compressed
 };
 
 // Measurement decoding mode handed to the epoch decoder: bit 0 compact, bit 1 classic.
