@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,8 @@ constexpr const char* kUsageOptions =
                   if the -l or the -o option is also selected.
   -v              Run in verbose mode.
   -V              Display the kavrino version.
+  --crx           Write Compact RINEX obs files (.crx, type letter D in short names).
+  --gzip          Compress every output file with gzip (.gz appended).
 
 
 )USAGE";
@@ -352,8 +355,8 @@ struct OptionScanner {
 };
 
 // kWord: an argument that is no option (not even a lone "-"), found where an
-// option should stand.
-enum class ScanResult { kEnd, kOption, kUnknown, kMissingValue, kWord };
+// option should stand; kLong: an argument starting with "--", other than "--".
+enum class ScanResult { kEnd, kOption, kUnknown, kMissingValue, kWord, kLong };
 
 struct ScannedOption {
   ScanResult result = ScanResult::kEnd;
@@ -382,7 +385,11 @@ ScannedOption NextOption(OptionScanner* scanner, int argc, char* const argv[]) {
   }
   const char letter = arg[scanner->position];
   if (scanner->position == 1 && letter == '-') {
-    // "--" (or any argument starting so) ends the options: the rest is not read.
+    // A lone "--" ends the options: the rest is not read.
+    if (arg[2] != '\0') {
+      found.result = ScanResult::kLong;
+      found.value = arg;
+    }
     ++scanner->index;
     return found;
   }
@@ -452,6 +459,16 @@ std::vector<FileList> PreScanFileLists(int argc, char* const argv[]) {
   }
   return lists;
 }
+
+// The long options, each a flag of the settings.
+struct LongOption {
+  const char* name;
+  bool ConvertOptions::*flag;
+};
+constexpr LongOption kLongOptions[] = {
+    {"--crx", &ConvertOptions::compact_rinex},
+    {"--gzip", &ConvertOptions::gzip_output},
+};
 
 // A usage error: the line naming its cause, then the usage text.
 int UsageError(FILE* err, const std::string& line) {
@@ -613,6 +630,16 @@ int ParseCommandLine(int argc, char* const argv[], RunSettings* settings, FILE* 
     if (option.result == ScanResult::kEnd) break;
     if (option.result == ScanResult::kWord) {
       return UsageError(err, std::string("kavrino: unexpected argument \"") + option.value + "\"");
+    }
+    if (option.result == ScanResult::kLong) {
+      const LongOption* known =
+          std::find_if(std::begin(kLongOptions), std::end(kLongOptions),
+                       [&](const LongOption& o) { return std::strcmp(o.name, option.value) == 0; });
+      if (known == std::end(kLongOptions)) {
+        return UsageError(err, std::string("kavrino: unknown option ") + option.value);
+      }
+      settings->convert.*known->flag = true;
+      continue;
     }
     char line[40];
     if (option.result == ScanResult::kMissingValue) {

@@ -59,6 +59,8 @@ struct ConvertOptions {
   bool has_receiver_type = false;
   std::string receiver_type;  // -t
   NamingOptions naming;
+  bool compact_rinex = false;  // --crx: observation files as Compact RINEX
+  bool gzip_output = false;    // --gzip: every output file gzip-compressed
 };
 
 inline bool IsSystemExcluded(const ConvertOptions& options, uint8_t constellation) {

@@ -100,11 +100,12 @@ uint64_t Fnv1a(const std::string& text) {
 
 TEST(Usage, TextIsFixed) {
   const std::string usage = UsageText();
-  EXPECT_EQ(usage.size(), 7819u);
-  EXPECT_EQ(Fnv1a(usage), 0x3444ace96ef1ba05ULL);
+  EXPECT_EQ(usage.size(), 7976u);
+  EXPECT_EQ(Fnv1a(usage), 0xba17e1aab559bb77ULL);
   EXPECT_EQ(usage.rfind("\nkavrino -f input_file [-o output_file][-l][-O CCC][-R3]", 0), 0u);
-  EXPECT_NE(usage.find("\n  -V              Display the kavrino version.\n\n\nNote on the L2"),
+  EXPECT_NE(usage.find("\n  -V              Display the kavrino version.\n  --crx   "),
             std::string::npos);
+  EXPECT_NE(usage.find("(.gz appended).\n\n\nNote on the L2"), std::string::npos);
   EXPECT_NE(usage.find("\n \n With the \"-o copy\" option"), std::string::npos);
   const std::string tail = " The RINEX files are put in the current directory.\n";
   EXPECT_EQ(usage.substr(usage.size() - tail.size()), tail);
@@ -125,8 +126,13 @@ TEST(Options, Defaults) {
   EXPECT_EQ(s.convert.signal_mask, ~0ULL);
   EXPECT_EQ(s.convert.antenna, 1u);
   EXPECT_FALSE(s.convert.has_receiver_type);
+  EXPECT_FALSE(s.convert.compact_rinex || s.convert.gzip_output);
   EXPECT_EQ(p.out, "");
   EXPECT_EQ(p.err, "");
+  const Parsed gzip = Parse({"--gzip", "-f", "a"});
+  EXPECT_TRUE(gzip.settings.convert.gzip_output && !gzip.settings.convert.compact_rinex);
+  const Parsed crx = Parse({"-f", "a", "--crx"});
+  EXPECT_TRUE(crx.settings.convert.compact_rinex && !crx.settings.convert.gzip_output);
 }
 
 TEST(Options, InputFileLists) {
@@ -312,6 +318,7 @@ TEST(Options, StatusAndCause) {
     std::string line;  // first line of stderr
   } const cases[] = {
       {{"-f", "a", "--", "stray", "-R4"}, ok, ""},
+      {{"--gzip", "-f", "a", "--crx"}, ok, ""},
       {{"-sf", "a", "b", "-MET", "-noevent", "-nBvalidonly", "-R210", "-tRecType=x", "-L2C"},
        ok,
        ""},
@@ -327,6 +334,8 @@ TEST(Options, StatusAndCause) {
       {{"-f", "a", "-\x01"}, 3, "Unknown option character \\x1."},
       {{"-f", "a", "-\xc3\xa9"}, 3, "Unknown option character \\xc3."},
       {{"-f", "a", "-s-D"}, 3, "Unknown option --."},
+      {{"-f", "a", "--crx=1"}, 3, "kavrino: unknown option --crx=1"},
+      {{"-f", "a", "--gz"}, 3, "kavrino: unknown option --gz"},
       {{"-f", "B.qdx", "-R3", "stray", "-l", "-nOP"}, 3, "kavrino: unexpected argument \"stray\""},
       {{"-f", "a", "-", "-s"}, 3, "kavrino: unexpected argument \"-\""},
       {{"-f", "a", "-R4"}, 3, "kavrino: -R needs 3 or 210"},

@@ -63,9 +63,9 @@ std::set<char> AcceptedLetters() {
 
 TEST(ManualPage, KavrinoDocumentsEveryOptionLetter) {
   const std::string page = KAVRINO_BINARY_DIR "/man/kavrino.1";
-  // A roff option tag: "\-" and the option letter.
+  // A roff option tag: "\-" and the option letter, not inside a long option.
   std::set<char> documented;
-  for (const std::string& tag : DocumentedOptions(page, std::regex(R"(\\-[A-Za-z0-9])"))) {
+  for (const std::string& tag : DocumentedOptions(page, std::regex(R"((^|[^-])\\-[A-Za-z0-9])"))) {
     documented.insert(tag.back());
   }
   std::set<char> accepted = AcceptedLetters();
@@ -76,6 +76,27 @@ TEST(ManualPage, KavrinoDocumentsEveryOptionLetter) {
   accepted.erase('L');
   for (char c : accepted) EXPECT_TRUE(documented.count(c)) << "-" << c << " is not in " << page;
   for (char c : documented) EXPECT_TRUE(accepted.count(c)) << "-" << c << " is not accepted";
+}
+
+// The long options of the usage text are the ones documented, and kavrino
+// accepts each of them.
+TEST(ManualPage, KavrinoDocumentsEveryLongOption) {
+  std::set<std::string> documented;
+  const std::string page = KAVRINO_BINARY_DIR "/man/kavrino.1";
+  for (const std::string& tag : DocumentedOptions(page, std::regex(R"(\\-\\-[a-z]+)"))) {
+    documented.insert("--" + tag.substr(4));
+  }
+  std::set<std::string> usage;
+  std::istringstream in(Capture(std::string("'") + KAVRINO_EXE + "'"));
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("  --", 0) == 0) usage.insert(line.substr(2, line.find(' ', 2) - 2));
+  }
+  EXPECT_EQ(documented, usage);
+  EXPECT_EQ(usage.size(), 2u);
+  for (const std::string& o : documented) {
+    const std::string err = Capture(std::string("'") + KAVRINO_EXE + "' " + o);
+    EXPECT_EQ(err.find("unknown option"), std::string::npos) << o;
+  }
 }
 
 TEST(ManualPage, QdxgenDocumentsEveryOptionOfItsHelp) {
