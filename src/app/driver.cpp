@@ -1,6 +1,7 @@
 #include "app/driver.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "app/progress_bar.h"
 #include "app/settings.h"
 #include "app/signals.h"
+#include "convert/compressed_input.h"
 #include "convert/products.h"
 #include "core/thread.h"
 
@@ -119,6 +121,38 @@ void ConvertInputFile(DriverRun* run, const ConvertJob& job) {
   }
 }
 
+// The name output names derive from: a compressed log's name without the
+// suffix of its compression.
+std::string PlainName(const std::string& name) {
+  for (const char* suffix : {".gz", ".zst", ".bz2"}) {
+    if (name.size() > std::strlen(suffix) && name.ends_with(suffix)) {
+      return name.substr(0, name.size() - std::strlen(suffix));
+    }
+  }
+  return name;
+}
+
+// Converts one input file; a compressed one from its decompressed copy. False
+// when the copy could not be made (the message is printed; the other files go on).
+bool ConvertOneInput(DriverRun* run, const std::string& name, const OutputContext& output) {
+  DecompressOptions decompress;
+  decompress.temp_files = output.temp_files;
+  DecompressedInput copy = DecompressInput(name.c_str(), decompress);
+  if (!copy.ok) {
+    std::fprintf(stderr, "%s\n", copy.error.c_str());
+    return false;
+  }
+  if (!copy.warning.empty()) std::fprintf(stderr, "%s\n", copy.warning.c_str());
+  ConvertJob job;
+  job.options = &run->settings->convert;
+  job.input = copy.temp_path.empty() ? name : copy.temp_path;
+  job.input_name = copy.temp_path.empty() ? name : PlainName(name);
+  job.output = output;
+  ConvertInputFile(run, job);
+  RemoveDecompressedInput(&copy);
+  return true;
+}
+
 }  // namespace
 
 int RunKavrino(int argc, char* argv[]) {
@@ -146,15 +180,11 @@ int RunKavrino(int argc, char* argv[]) {
         static_cast<float>(files * static_cast<size_t>(settings.product_count));
   }
 
+  bool all_read = true;
   for (const std::string& name : settings.input_files) {
     // The name is used whole: a long path names the file the user meant or none.
     if (!CheckReadable(name.c_str(), "input QDX")) return 3;
-    ConvertJob job;
-    job.options = &settings.convert;
-    job.input = name;
-    job.input_name = name;
-    job.output = OutputContext{&inputs, &temp_files};
-    ConvertInputFile(&run, job);
+    if (!ConvertOneInput(&run, name, OutputContext{&inputs, &temp_files})) all_read = false;
     if (!run.failures.empty()) {
       for (const std::string& message : run.failures) std::fprintf(stderr, "%s\n", message.c_str());
       return 1;
@@ -163,6 +193,7 @@ int RunKavrino(int argc, char* argv[]) {
 
   ClearProgressLineOn(stdout);
   std::fputs("Creating RINEX file: done\n", stdout);
+  if (!all_read) return 1;
   if (run.written == 0) {
     std::fputs("No relevant data available in the QDX file\n", stderr);
     return 2;

@@ -336,6 +336,8 @@ void Decompress(Job* job, CompressionKind kind, size_t have, DecompressedInput* 
                            job->dir.c_str(), std::strerror(errno));
     return;
   }
+  TempFiles* temp_files = job->options->temp_files;
+  if (temp_files != nullptr) AddTempFile(temp_files, temp);
   switch (kind) {
     case CompressionKind::kGzip:
       InflateGzip(job, have);
@@ -355,11 +357,13 @@ void Decompress(Job* job, CompressionKind kind, size_t have, DecompressedInput* 
   }
   if (!job->error.empty()) {
     ::unlink(temp.c_str());
+    if (temp_files != nullptr) ForgetTempFile(temp_files, temp);
     result->error = job->error;
     return;
   }
   result->ok = true;
   result->temp_path = temp;
+  result->temp_files = temp_files;
   result->size = job->written;
   result->warning = FaultWarning(*job, kind);
 }
@@ -428,7 +432,10 @@ DecompressedInput DecompressInput(const char* path, const DecompressOptions& opt
 bool RemoveDecompressedInput(DecompressedInput* input) {
   if (input->temp_path.empty()) return true;
   const bool removed = ::unlink(input->temp_path.c_str()) == 0 || errno == ENOENT;
-  if (removed) input->temp_path.clear();
+  if (removed) {
+    if (input->temp_files != nullptr) ForgetTempFile(input->temp_files, input->temp_path);
+    input->temp_path.clear();
+  }
   return removed;
 }
 

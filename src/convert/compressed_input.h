@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "convert/temp_files.h"
+
 namespace kavrino {
 
 enum class CompressionKind { kNone, kGzip, kZstd, kBzip2 };
@@ -25,6 +27,7 @@ struct DecompressOptions {
   // at least `free_space_margin` bytes free under the temporary folder.
   uint64_t size_limit = UINT64_MAX;
   uint64_t free_space_margin = uint64_t{64} << 20;
+  TempFiles* temp_files = nullptr;  // where the copy is noted while it exists
 };
 
 struct DecompressedInput {
@@ -39,6 +42,7 @@ struct DecompressedInput {
   // compressed; the copy then holds what decompressed before the fault.
   std::string warning;
   std::string error;
+  TempFiles* temp_files = nullptr;
 };
 
 // Decompresses the file at `path` when it is compressed, into a new file

@@ -14,6 +14,8 @@ constexpr const char* kLongDataTypes[11] = {"MO", "GN", "EN", "RN", "SN", "xx",
                                             "xx", "CN", "MN", "SB", "MM"};
 constexpr char kSequenceCharacters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 constexpr int kMaxSequenceIndex = 35;
+constexpr char kCompactObsType = 'D';
+constexpr const char* kGzipSuffix = ".gz";
 
 // Texts from the receiver go into file names: path separators and control
 // characters would let them name another directory or break the name.
@@ -49,6 +51,18 @@ std::string ShortName(const std::string& designator, uint32_t doy, int sequence,
   return name;
 }
 
+// Whether a file of the kind holds the sequence index: the plain file or its
+// compressed forms (gzip, and Compact RINEX for observation files).
+bool SequenceTaken(const std::string& designator, uint32_t doy, int sequence, uint32_t year,
+                   char type, const FileExistsFn& exists) {
+  const char compact = type == 'O' ? kCompactObsType : type;
+  for (char letter : {type, compact}) {
+    const std::string name = ShortName(designator, doy, sequence, year, letter);
+    if (exists(name) || exists(name + kGzipSuffix)) return true;
+  }
+  return false;
+}
+
 // Sequence index of a short name: kinds in the order O, P, N, G, L, I share the
 // highest index used by a kind before them, unless their own or a later kind
 // already uses it, in which case they take the next one. kMaxSequenceIndex + 1
@@ -64,7 +78,7 @@ int SequenceIndex(const std::string& designator, uint32_t doy, uint32_t year, ch
   int last[6] = {-1, -1, -1, -1, -1, -1};
   for (int i = 0; i <= kMaxSequenceIndex; ++i) {
     for (int k = 0; k < 6; ++k) {
-      if (exists(ShortName(designator, doy, i, year, kOrder[k]))) last[k] = i;
+      if (SequenceTaken(designator, doy, i, year, kOrder[k], exists)) last[k] = i;
     }
   }
   int index = 0;
@@ -119,7 +133,9 @@ bool BuildOutputFileName(const NameRequest& request, const FileExistsFn& exists,
   const ReceiverSetupRecord& setup = *request.setup;
   const std::string_view output_name = naming.output_name;
   const int type_index = request.type_index;
-  const char type = OutputTypeCharacter(type_index);
+  const bool compact = request.compact_rinex && type_index == FILE_OBS;
+  const char type = compact ? kCompactObsType : OutputTypeCharacter(type_index);
+  const char* suffix = request.gzip ? kGzipSuffix : "";
   CalendarTime date = GpsSecondsToCalendar(static_cast<double>(request.first_epoch_ms / 1000));
   const uint32_t doy = DayOfYear(date.year, date.month, date.day);
 
@@ -127,7 +143,7 @@ bool BuildOutputFileName(const NameRequest& request, const FileExistsFn& exists,
     std::string base = BaseName(request.input_name);
     if (!base.empty()) {
       base.back() = type;
-      *name = base;
+      *name = base + suffix;
       return true;
     }
   } else if (output_name == "copybase") {
@@ -135,7 +151,7 @@ bool BuildOutputFileName(const NameRequest& request, const FileExistsFn& exists,
     if (base.size() >= 3) {
       char tail[8];
       std::snprintf(tail, sizeof tail, "%02u%c", date.year % 100, type);
-      *name = base.substr(0, base.size() - 3) + tail;
+      *name = base.substr(0, base.size() - 3) + tail + suffix;
       return true;
     }
   } else if (!output_name.empty()) {
@@ -176,6 +192,8 @@ bool BuildOutputFileName(const NameRequest& request, const FileExistsFn& exists,
                     date.hour, date.minute, period.c_str(), data_type);
     }
     *name = text;
+    if (compact) name->replace(name->size() - 4, 4, ".crx");
+    *name += suffix;
     return true;
   }
   int sequence = 0;
@@ -186,7 +204,7 @@ bool BuildOutputFileName(const NameRequest& request, const FileExistsFn& exists,
                "\" is taken (0-9, A-Z); no file is written over";
     return false;
   }
-  *name = ShortName(designator, doy, sequence, date.year, type);
+  *name = ShortName(designator, doy, sequence, date.year, type) + suffix;
   return true;
 }
 

@@ -50,10 +50,14 @@ struct NameRequest {
   uint32_t span_s = kNotMeasured;       // long names
   int type_index = FILE_OBS;
   const ReceiverSetupRecord* setup = nullptr;
+  bool compact_rinex = false;  // an observation file in Compact RINEX: type letter D, ".crx"
+  bool gzip = false;           // ".gz" appended
 };
 
-// The output file name, without opening anything. `exists` is consulted only
-// for the sequence character of short names (-S). False, with the message to
+// The output file name, without opening anything: a short or long name, a
+// name derived from the input's with "copy" or "copybase", or the -o name as
+// it is. `exists` is consulted only for the sequence character of short names
+// (-S), for which a compressed file counts as its plain one. False, with the message to
 // print, when every sequence character is taken: the existing files are
 // somebody's data and are not written over.
 bool BuildOutputFileName(const NameRequest& request, const FileExistsFn& exists, std::string* name,

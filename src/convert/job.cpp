@@ -28,6 +28,23 @@ uint64_t ExcludedSignalMask(const ConvertOptions& options) {
   return mask;
 }
 
+OutputFormat OutputFormatOf(const ConvertOptions& options, bool header_last) {
+  OutputFormat format;
+  format.header_last = header_last;
+  format.gzip = options.gzip_output;
+  return format;
+}
+
+NameRequest NameRequestFor(const ConvertJob& job, int type_index) {
+  NameRequest request;
+  request.input_name = job.input_name;
+  request.naming = &job.options->naming;
+  request.type_index = type_index;
+  request.compact_rinex = job.options->compact_rinex;
+  request.gzip = job.options->gzip_output;
+  return request;
+}
+
 std::string ReadFailureMessage(const QdxReadFailure& failure) {
   return FatalMessage(kQdxReaderModule, failure.site, failure.error);
 }

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "convert/file_naming.h"
 #include "convert/options.h"
 #include "convert/output_file.h"
 #include "convert/progress.h"
@@ -21,6 +22,14 @@ int MeasDecodeMode(const ConvertOptions& options);
 
 // Signals of the systems excluded with -x.
 uint64_t ExcludedSignalMask(const ConvertOptions& options);
+
+// How the output files of the options are written: compressed with --gzip;
+// `header_last` for a file whose header goes over lines reserved for it.
+OutputFormat OutputFormatOf(const ConvertOptions& options, bool header_last);
+
+// The name request of one of the job's output files, but for what the data
+// decide (first epoch, interval, span, setup).
+NameRequest NameRequestFor(const ConvertJob& job, int type_index);
 
 // The message of a failure of the system while reading the input.
 std::string ReadFailureMessage(const QdxReadFailure& failure);

@@ -95,7 +95,7 @@ bool OpenMetOutput(const ConvertJob& job, const NameRequest& request, MetRun* ru
                    std::string* message) {
   std::string name;
   if (!NameOutputFile(request, &name, message) ||
-      !OpenOutputFile(name, job.output, &run->file, message)) {
+      !OpenOutputFile(name, job.output, OutputFormatOf(*job.options, true), &run->file, message)) {
     return false;
   }
   run->open = true;
@@ -106,9 +106,8 @@ bool OpenMetOutput(const ConvertJob& job, const NameRequest& request, MetRun* ru
 ProductStatus FinishMetFile(MetRun* run, const ReceiverSetupRecord& setup,
                             const CalendarTime& created, RinexVersion version) {
   std::string message;
-  const RewindResult rewound = RewindOutputFile(&run->file, &message);
-  if (rewound == RewindResult::kFailed) return Failed(message);
-  if (rewound == RewindResult::kRewound) {
+  if (!RewindOutputFile(&run->file, &message)) return Failed(message);
+  {
     MetHeader header;
     header.created = created;
     header.program = kProgramVersion;
@@ -135,11 +134,8 @@ ProductStatus MakeMeteoFile(const ConvertJob& job, ProgressTrack* progress) {
   TimeWindow window = options.window;
   const int64_t first_epoch = FindFirstDataEpoch(path, window, &failure);
   SettleTimeOfDay(first_epoch, &window.start_ms, &window.end_ms);
-  NameRequest request;
-  request.input_name = job.input_name;
-  request.naming = &options.naming;
+  NameRequest request = NameRequestFor(job, FILE_MET);
   request.first_epoch_ms = first_epoch;
-  request.type_index = FILE_MET;
   if (options.naming.long_names) request.span_s = MeasureDataSpan(path, window, &failure);
   if (failure.site != 0) return Failed(ReadFailureMessage(failure));
   const uint32_t grid = options.interval_ms == 0 ? 1 : options.interval_ms;

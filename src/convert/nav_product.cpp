@@ -88,12 +88,9 @@ ProductStatus MakeNavigationFile(const ProductSpec& product, const ConvertJob& j
   TimeWindow window = options.window;
   const int64_t first_epoch_ms = FindFirstDataEpoch(path, window, &failure);
   SettleNavWindow(first_epoch_ms, &window);
-  NameRequest request;
-  request.input_name = job.input_name;
-  request.naming = &options.naming;
+  NameRequest request = NameRequestFor(job, product.type_index);
   request.first_epoch_ms = first_epoch_ms;
   request.span_s = DataSpan(job, window, nav, &failure);
-  request.type_index = product.type_index;
   if (failure.site != 0) return Failed(ReadFailureMessage(failure));
 
   QdxNavCopy* copy = nav->use_copy ? &nav->copy : nullptr;
@@ -114,7 +111,7 @@ ProductStatus MakeNavigationFile(const ProductSpec& product, const ConvertJob& j
   std::string message;
   OutputFile file;
   if (!NameOutputFile(request, &name, &message) ||
-      !OpenOutputFile(name, job.output, &file, &message)) {
+      !OpenOutputFile(name, job.output, OutputFormatOf(options, true), &file, &message)) {
     CloseQdxReader(reader.get());
     return Failed(message);
   }
@@ -143,13 +140,10 @@ ProductStatus MakeNavigationFile(const ProductSpec& product, const ConvertJob& j
     return Failed(ReadFailureMessage(reader->failure));
   }
 
-  // The header goes over the reserved area; a stream that cannot go back to
-  // its start (a pipe) keeps the reserved blank lines rather than get the
-  // header at its end.
-  const RewindResult rewound = RewindOutputFile(&file, &message);
-  if (rewound == RewindResult::kFailed) return Failed(message);
+  // The header goes over the reserved area.
+  if (!RewindOutputFile(&file, &message)) return Failed(message);
   info.corrections = &pass.corrections;
-  if (rewound == RewindResult::kRewound) WriteProductHeader(product, info, setup, &file.stream);
+  WriteProductHeader(product, info, setup, &file.stream);
   if (!CommitOutputFile(&file, &message)) return Failed(message);
   status.result = status.written_runs > 0 ? ProductResult::kWritten : ProductResult::kNoData;
   return status;

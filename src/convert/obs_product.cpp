@@ -203,19 +203,25 @@ void HandleRecord(SecondPass* pass, const uint8_t* block, int64_t t) {
 }
 
 // The output file of the observation file, named from the first pass.
-bool OpenObsOutput(const ConvertJob& job, const ObsFileSummary& s, OutputFile* file,
-                   std::string* message) {
-  NameRequest request;
-  request.input_name = job.input_name;
-  request.naming = &job.options->naming;
+bool OpenObsOutput(const ConvertJob& job, const ObsFileSummary& s, const CalendarTime& run_date,
+                   OutputFile* file, std::string* message) {
+  NameRequest request = NameRequestFor(job, FILE_OBS);
   request.first_epoch_ms = s.first_epoch_ms;
   request.interval_ms = s.data_interval_ms;
   request.span_s =
       static_cast<uint32_t>((s.last_epoch_ms - s.first_epoch_ms + s.data_interval_ms) / 1000);
-  request.type_index = FILE_OBS;
   request.setup = &s.site.setup;
   std::string name;
-  return NameOutputFile(request, &name, message) && OpenOutputFile(name, job.output, file, message);
+  OutputFormat format = OutputFormatOf(*job.options, false);
+  format.compact_rinex = job.options->compact_rinex;
+  format.crx_stamp = CrxStamp{kProgramVersion,
+                              static_cast<int>(run_date.year),
+                              static_cast<int>(run_date.month),
+                              static_cast<int>(run_date.day),
+                              static_cast<int>(run_date.hour),
+                              static_cast<int>(run_date.minute)};
+  return NameOutputFile(request, &name, message) &&
+         OpenOutputFile(name, job.output, format, file, message);
 }
 
 void WriteHeader(const ConvertJob& job, const ObsFileSummary& s, const CalendarTime& run_date,
@@ -273,7 +279,7 @@ ProductStatus MakeObservationFile(const ConvertJob& job, ProgressTrack* progress
   }
   OutputFile file;
   std::string message;
-  if (!OpenObsOutput(job, s, &file, &message)) {
+  if (!OpenObsOutput(job, s, run_date, &file, &message)) {
     CloseQdxReader(reader.get());
     return Failed(message);
   }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/diag.h"
 
@@ -58,6 +59,95 @@ int CreateTempBeside(const std::string& path, std::string* temp_path, const void
   return -1;
 }
 
+// An unlinked file under $TMPDIR (or /tmp) for the text of a file whose
+// header is written last; -1 with errno set on failure.
+int CreateSpool() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string name = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
+  name += "/kavrino-spool-XXXXXX";
+  const int fd = mkstemp(name.data());
+  if (fd >= 0) unlink(name.c_str());
+  return fd;
+}
+
+// The sink that the spool or the packed text ends in: the compressor or the file.
+ByteSink FileSink(OutputFile* file) {
+  return file->gzip != nullptr ? GzipStreamSink(file->gzip.get()) : FdSink(&file->fd);
+}
+
+// Sets up the way from the stream to the file.
+bool StartChain(const OutputFormat& format, OutputFile* file) {
+  if (format.gzip) {
+    file->gzip = std::make_unique<GzipStream>();
+    if (!StartGzipStream(file->gzip.get(), FdSink(&file->fd))) return false;
+  }
+  if (format.compact_rinex) {
+    OpenOutStream(&file->packed, FileSink(file));
+    file->crx = std::make_unique<CrxEncoder>();
+    StartCrxEncoder(file->crx.get(), &file->packed, format.crx_stamp);
+  }
+  const bool spooled = format.header_last && (format.gzip || file->temp_path.empty());
+  if (spooled) {
+    file->spool_fd = CreateSpool();
+    if (file->spool_fd < 0) return false;
+    OpenOutStream(&file->stream, FdSink(&file->spool_fd));
+  } else if (file->crx != nullptr) {
+    OpenOutStream(&file->stream, CrxEncoderSink(file->crx.get()));
+  } else {
+    OpenOutStream(&file->stream, FileSink(file));
+  }
+  return true;
+}
+
+// Copies the spool, the whole text, to where the file's text goes.
+bool EmptySpool(OutputFile* file, int* error) {
+  if (lseek(file->spool_fd, 0, SEEK_SET) != 0) {
+    *error = errno;
+    return false;
+  }
+  OutStream out;
+  OpenOutStream(&out, file->crx != nullptr ? CrxEncoderSink(file->crx.get()) : FileSink(file));
+  for (;;) {
+    char* room = ReserveOut(&out, kOutStreamBufferSize / 2);
+    const ssize_t n = read(file->spool_fd, room, kOutStreamBufferSize / 2);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = errno;
+      return false;
+    }
+    if (n == 0) break;
+    CommitOut(&out, static_cast<size_t>(n));
+  }
+  if (!FlushOutStream(&out)) {
+    *error = out.error;
+    return false;
+  }
+  return true;
+}
+
+// Writes out everything that goes before the file's close; errno of the first
+// failure in `error`.
+bool FinishChain(OutputFile* file, int* error) {
+  if (!FlushOutStream(&file->stream)) {
+    *error = file->stream.error;
+    return false;
+  }
+  if (file->spool_fd >= 0 && !EmptySpool(file, error)) return false;
+  if (file->crx != nullptr) {
+    const bool finished = FinishCrxEncoder(file->crx.get());
+    file->lossy = file->crx->lossy;
+    if (!finished || !FlushOutStream(&file->packed)) {
+      *error = file->packed.failed ? file->packed.error : errno;
+      return false;
+    }
+  }
+  if (file->gzip != nullptr && !FinishGzipStream(file->gzip.get())) {
+    *error = errno;
+    return false;
+  }
+  return true;
+}
+
 bool Fail(OutputFile* file, int site, int error, std::string* message) {
   *message = FatalMessage(kModule, site, error);
   DiscardOutputFile(file);
@@ -74,8 +164,8 @@ bool GetFileIdentity(const std::string& path, FileIdentity* identity) {
   return true;
 }
 
-bool OpenOutputFile(const std::string& path, const OutputContext& context, OutputFile* file,
-                    std::string* message) {
+bool OpenOutputFile(const std::string& path, const OutputContext& context,
+                    const OutputFormat& format, OutputFile* file, std::string* message) {
   *file = OutputFile{};
   file->path = path;
   file->temp_files = context.temp_files;
@@ -119,23 +209,20 @@ bool OpenOutputFile(const std::string& path, const OutputContext& context, Outpu
     file->temp_path.clear();
     return false;
   }
-  OpenOutStream(&file->stream, FdSink(&file->fd));
+  if (!StartChain(format, file)) return Fail(file, kSiteWrite, errno, message);
   return true;
 }
 
-RewindResult RewindOutputFile(OutputFile* file, std::string* message) {
-  if (!FlushOutStream(&file->stream)) {
-    Fail(file, kSiteWrite, file->stream.error, message);
-    return RewindResult::kFailed;
-  }
-  if (lseek(file->fd, 0, SEEK_SET) == 0) return RewindResult::kRewound;
-  if (errno == ESPIPE) return RewindResult::kNotSeekable;
-  Fail(file, kSiteRewind, errno, message);
-  return RewindResult::kFailed;
+bool RewindOutputFile(OutputFile* file, std::string* message) {
+  if (!FlushOutStream(&file->stream)) return Fail(file, kSiteWrite, file->stream.error, message);
+  const int fd = file->spool_fd >= 0 ? file->spool_fd : file->fd;
+  if (lseek(fd, 0, SEEK_SET) != 0) return Fail(file, kSiteRewind, errno, message);
+  return true;
 }
 
 bool CommitOutputFile(OutputFile* file, std::string* message) {
-  if (!FlushOutStream(&file->stream)) return Fail(file, kSiteWrite, file->stream.error, message);
+  int error = 0;
+  if (!FinishChain(file, &error)) return Fail(file, kSiteWrite, error, message);
   const int fd = file->fd;
   file->fd = -1;
   if (close(fd) != 0) return Fail(file, kSiteClose, errno, message);
@@ -146,12 +233,16 @@ bool CommitOutputFile(OutputFile* file, std::string* message) {
     if (result != 0) return Fail(file, kSiteRename, errno, message);
     file->temp_path.clear();
   }
+  if (file->spool_fd >= 0) close(file->spool_fd);
+  file->spool_fd = -1;
   return true;
 }
 
 void DiscardOutputFile(OutputFile* file) {
   if (file->fd >= 0) close(file->fd);
+  if (file->spool_fd >= 0) close(file->spool_fd);
   file->fd = -1;
+  file->spool_fd = -1;
   if (!file->temp_path.empty()) {
     unlink(file->temp_path.c_str());
     if (file->temp_files != nullptr) ForgetTempFile(file->temp_files, file->temp_path);

@@ -196,7 +196,7 @@ TEST(FileNaming, SequenceOfFilesMadeInTheCurrentDirectory) {
       std::string message;
       ASSERT_TRUE(NameOutputFile(request, &name, &message)) << message;
       OutputFile file;
-      ASSERT_TRUE(OpenOutputFile(name, OutputContext{}, &file, &message)) << message;
+      ASSERT_TRUE(OpenOutputFile(name, OutputContext{}, OutputFormat{}, &file, &message)) << message;
       WriteText(&file.stream, "x");
       ASSERT_TRUE(CommitOutputFile(&file, &message)) << message;
     }
