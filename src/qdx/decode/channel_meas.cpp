@@ -37,18 +37,27 @@ float Cn0FromQuarters(uint8_t raw, int signal) {
   return static_cast<float>(cn0);
 }
 
-void StoreSignal(MeasSatEntry* sat, int signal, int antenna, double pseudorange, double carrier,
-                 double doppler, float cn0, uint32_t lock_time_ms, bool no_phase, bool* stored) {
-  const int slot = StorableSlot(signal, antenna);
+// A filled signal slot of the values.
+MeasSignal FilledSignal(int signal, double pseudorange, double carrier, double doppler, float cn0,
+                        uint32_t lock_time_ms, bool no_phase) {
+  return MeasSignal{pseudorange,
+                    carrier,
+                    static_cast<float>(doppler),
+                    cn0,
+                    lock_time_ms,
+                    static_cast<uint8_t>(signal),
+                    static_cast<uint8_t>(SIG_FLAG_FILLED | (no_phase ? SIG_FLAG_NO_PHASE : 0))};
+}
+
+// A signal carrying its pseudorange alone.
+MeasSignal RangeOnlySignal(int signal, double pseudorange) {
+  return FilledSignal(signal, pseudorange, MEAS_ABSENT, MEAS_ABSENT, kAbsentCn0, 0, false);
+}
+
+void StoreSignal(MeasSatEntry* sat, int antenna, const MeasSignal& values, bool* stored) {
+  const int slot = StorableSlot(values.signal_type, antenna);
   if (slot < 0) return;
-  MeasSignal& out = sat->sig[antenna][slot];
-  out.pseudorange_m = pseudorange;
-  out.carrier_cycles = carrier;
-  out.doppler_hz = static_cast<float>(doppler);
-  out.cn0_dbhz = cn0;
-  out.lock_time_ms = lock_time_ms;
-  out.signal_type = static_cast<uint8_t>(signal);
-  out.flags = static_cast<uint8_t>(SIG_FLAG_FILLED | (no_phase ? SIG_FLAG_NO_PHASE : 0));
+  sat->sig[antenna][slot] = values;
   *stored = true;
 }
 
@@ -66,8 +75,7 @@ void DecodeExtraSignal(const uint8_t* x, const MainSignal& main, bool honour_no_
     pseudorange = main.pseudorange_m + (code_high * 65536 + code_low) * 0.001;
   }
   if (ranges_only) {
-    StoreSignal(sat, signal, antenna, pseudorange, MEAS_ABSENT, MEAS_ABSENT, kAbsentCn0, 0, false,
-                stored);
+    StoreSignal(sat, antenna, RangeOnlySignal(signal, pseudorange), stored);
     return;
   }
 
@@ -86,15 +94,30 @@ void DecodeExtraSignal(const uint8_t* x, const MainSignal& main, bool honour_no_
     doppler = main.doppler_hz * main.wavelength_m / wavelength +
               (doppler_high * 65536 + doppler_low) * 0.0001;
   }
-  StoreSignal(sat, signal, antenna, pseudorange, carrier, doppler, Cn0FromQuarters(x[2], signal),
-              ClassicLockTimeMs(x[1], 255), honour_no_phase && (info & 0x04) != 0, stored);
+  StoreSignal(sat, antenna,
+              FilledSignal(signal, pseudorange, carrier, doppler, Cn0FromQuarters(x[2], signal),
+                           ClassicLockTimeMs(x[1], 255), honour_no_phase && (info & 0x04) != 0),
+              stored);
 }
 
 // Decodes one main sub-block at `offset` and its extra sub-blocks (those that
 // lie inside the block) into `sat`. Returns true when a signal was stored.
-bool DecodeSatellite(const uint8_t* block, size_t length, size_t offset, uint32_t main_size,
-                     uint32_t extra_size, bool variant, bool ranges_only, uint32_t entry,
-                     MeasSatEntry* sat) {
+// The sub-block layout of one block and how it is decoded.
+struct ChannelLayout {
+  size_t length;  // of the block
+  uint32_t main_size;
+  uint32_t extra_size;
+  bool variant;  // ChannelMeasurementsVariant
+  bool ranges_only;
+};
+
+bool DecodeSatellite(const uint8_t* block, const ChannelLayout& layout, size_t offset,
+                     uint32_t entry, MeasSatEntry* sat) {
+  const size_t length = layout.length;
+  const uint32_t main_size = layout.main_size;
+  const uint32_t extra_size = layout.extra_size;
+  const bool variant = layout.variant;
+  const bool ranges_only = layout.ranges_only;
   const uint8_t* m = block + offset;
   const uint8_t svid = m[2];
   const uint8_t sat_index = SvidToSatIndex(svid);
@@ -122,8 +145,7 @@ bool DecodeSatellite(const uint8_t* block, size_t length, size_t offset, uint32_
   bool stored = false;
   const bool honour_no_phase = !variant;
   if (ranges_only) {
-    StoreSignal(sat, signal, antenna, main.pseudorange_m, MEAS_ABSENT, MEAS_ABSENT, kAbsentCn0, 0,
-                false, &stored);
+    StoreSignal(sat, antenna, RangeOnlySignal(signal, main.pseudorange_m), &stored);
   } else {
     main.glo_k = (info >> 3) - 8;
     main.wavelength_m = SignalWavelength(static_cast<uint32_t>(signal), main.glo_k);
@@ -136,9 +158,12 @@ bool DecodeSatellite(const uint8_t* block, size_t length, size_t offset, uint32_
       carrier =
           (carrier_high * 65536 + carrier_low) / 1000.0 + main.pseudorange_m / main.wavelength_m;
     }
-    StoreSignal(sat, signal, antenna, main.pseudorange_m, carrier, main.doppler_hz,
-                Cn0FromQuarters(m[15], signal), ClassicLockTimeMs(ReadU16(m + 16), 65535),
-                honour_no_phase && (info & 0x04) != 0, &stored);
+    StoreSignal(
+        sat, antenna,
+        FilledSignal(signal, main.pseudorange_m, carrier, main.doppler_hz,
+                     Cn0FromQuarters(m[15], signal), ClassicLockTimeMs(ReadU16(m + 16), 65535),
+                     honour_no_phase && (info & 0x04) != 0),
+        &stored);
   }
 
   if (extra_size >= kExtraFieldsSize) {
@@ -172,6 +197,7 @@ void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record, bo
   if (main_size < kMainFieldsSize) return;
 
   const bool variant = QdxBlockNumber(block) == kChannelMeasVariantBlock;
+  const ChannelLayout layout{length, main_size, extra_size, variant, ranges_only};
   uint32_t n = 0;
   uint32_t cleared = 1;  // entries [0, cleared) are clean or hold this epoch's data
   size_t offset = kFirstSubBlock;
@@ -182,8 +208,7 @@ void DecodeChannelMeasurements(const uint8_t* block, MeasEpochRecord* record, bo
       ClearMeasSatEntry(&record->sats[n]);
       ++cleared;
     }
-    if (DecodeSatellite(block, length, offset, main_size, extra_size, variant, ranges_only, n,
-                        &record->sats[n])) {
+    if (DecodeSatellite(block, layout, offset, n, &record->sats[n])) {
       ++n;
     }
     offset += main_size + static_cast<size_t>(extras) * extra_size;

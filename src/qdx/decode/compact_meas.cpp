@@ -244,9 +244,26 @@ void RaiseLockTime(CompactRefSignal* ref, uint32_t lock_time_ms) {
 
 // Decodes one constellation sub-block; returns the bytes consumed, 0 when it
 // cannot be decoded.
-size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, Companions* companions,
-                                  int stream, int c, MeasEpochRecord* record, EntryIndex* index,
-                                  CompactRefState* ref, uint32_t interval, bool rate_flag) {
+// What the constellations of one stream's block are decoded with.
+struct StreamDecode {
+  Companions* companions;
+  int stream;
+  MeasEpochRecord* record;
+  EntryIndex* index;
+  CompactRefState* ref;
+  uint32_t interval;
+  bool rate_flag;
+};
+
+size_t DecodeCompactConstellation(const uint8_t* sub, size_t available, int c,
+                                  const StreamDecode& d) {
+  Companions* companions = d.companions;
+  const int stream = d.stream;
+  MeasEpochRecord* record = d.record;
+  EntryIndex* index = d.index;
+  CompactRefState* ref = d.ref;
+  const uint32_t interval = d.interval;
+  const bool rate_flag = d.rate_flag;
   if (available < 1) return 0;
   const uint32_t since_reference = record->tow_ms % interval;
   const bool reference_epoch = since_reference == 0;
@@ -427,11 +444,11 @@ void DecodeCompactEpoch(MeasDecodeState* state, MeasEpochRecord* record) {
     // CompactSignalInfo and CompactCorrections carry nothing the record keeps.
     const uint16_t constellations = ReadU16(block + 16);
     size_t position = kSubBlocksOffset;
+    const StreamDecode decode{&companions, stream, record, &index, ref, interval, rate_flag};
     for (int c = 0; c < kCompactConstellations; ++c) {
       if ((constellations >> c & 1) == 0) continue;
       const size_t used =
-          DecodeCompactConstellation(block + position, length - position, &companions, stream, c,
-                                     record, &index, ref, interval, rate_flag);
+          DecodeCompactConstellation(block + position, length - position, c, decode);
       if (used == 0) {
         DropSatellites(record);
         return;
