@@ -1,7 +1,5 @@
 #include "convert/nav_walks.h"
 
-#include <array>
-
 #include "core/signals.h"
 #include "qdx/block.h"
 #include "qdx/block_numbers.h"
@@ -104,53 +102,33 @@ bool BeidouWalk(NavPass* pass) {
   return wrote;
 }
 
-bool GlonassWalk(NavPass* pass) {
+// GLONASS and SBAS records: one per later block of a satellite (SBAS: with a
+// new t0).
+bool CartesianWalk(NavPass* pass, bool glonass) {
   BlockWalk walk;
   StartBlockWalk(&walk, pass->reader, pass->sink, pass->range);
-  // Block time of the last record of each satellite (0: none yet).
-  std::array<int64_t, 256> last_ms{};
+  NavRecordTable table;
   bool wrote = false;
   while (const uint8_t* block = NextWalkBlock(&walk)) {
-    GloEphemerisBlock eph;
-    if (QdxBlockNumber(block) != kGloEphemerisBlock || !IsQdxTimeValid(block) ||
-        !DecodeGloEphemeris(block, &eph)) {
+    const uint16_t number = QdxBlockNumber(block);
+    if (number != (glonass ? kGloEphemerisBlock : kSbasNavigationBlock) || !IsQdxTimeValid(block)) {
       continue;
     }
     const int64_t t = QdxBlockTimeMs(block);
-    const uint8_t sat = SvidToSatIndex(eph.svid);
-    if (InWindow(*pass, t) && IsNumberedSat(sat, CONST_GLONASS) && t > last_ms[sat]) {
-      WriteCartesianNavRecord(pass->out, MakeGloNavRecord(eph, pass->version), pass->version);
-      last_ms[sat] = t;
-      wrote = true;
-    }
-  }
-  return wrote;
-}
-
-bool SbasWalk(NavPass* pass) {
-  BlockWalk walk;
-  StartBlockWalk(&walk, pass->reader, pass->sink, pass->range);
-  // Block time (0: none yet) and t0 (-1: none yet) of the last record of each satellite.
-  std::array<int64_t, 256> last_ms{};
-  std::array<int64_t, 256> last_t0;
-  last_t0.fill(-1);
-  bool wrote = false;
-  while (const uint8_t* block = NextWalkBlock(&walk)) {
-    SbasNavigationBlock eph;
-    if (QdxBlockNumber(block) != kSbasNavigationBlock || !IsQdxTimeValid(block) ||
-        !DecodeSbasNavigation(block, &eph)) {
+    GloEphemerisBlock glo;
+    SbasNavigationBlock sbas;
+    if (glonass ? !DecodeGloEphemeris(block, &glo) : !DecodeSbasNavigation(block, &sbas)) continue;
+    const uint8_t sat = SvidToSatIndex(glonass ? glo.svid : sbas.svid);
+    // A GLONASS record needs only a later block: its key is the block time.
+    const int64_t key = glonass ? t : int64_t{sbas.t0};
+    if (!InWindow(*pass, t) || !IsNumberedSat(sat, glonass ? CONST_GLONASS : CONST_SBAS) ||
+        !TakeNavRecord(&table, sat, t, key)) {
       continue;
     }
-    const int64_t t = QdxBlockTimeMs(block);
-    const uint8_t sat = SvidToSatIndex(eph.svid);
-    const int64_t t0 = eph.t0;
-    if (InWindow(*pass, t) && IsNumberedSat(sat, CONST_SBAS) && t > last_ms[sat] &&
-        t0 != last_t0[sat]) {
-      WriteCartesianNavRecord(pass->out, MakeSbasNavRecord(eph), pass->version);
-      last_ms[sat] = t;
-      last_t0[sat] = t0;
-      wrote = true;
-    }
+    const CartesianNavRecord record =
+        glonass ? MakeGloNavRecord(glo, pass->version) : MakeSbasNavRecord(sbas);
+    WriteCartesianNavRecord(pass->out, record, pass->version);
+    wrote = true;
   }
   return wrote;
 }
@@ -208,9 +186,9 @@ bool RunNavWalk(NavPass* pass, NavRun run) {
     case NavRun::kBeidou:
       return BeidouWalk(pass);
     case NavRun::kGlonass:
-      return GlonassWalk(pass);
+      return CartesianWalk(pass, true);
     case NavRun::kSbas:
-      return SbasWalk(pass);
+      return CartesianWalk(pass, false);
     case NavRun::kSbasBroadcast:
       return SbasBroadcastWalk(pass);
   }

@@ -107,47 +107,15 @@ void WriteNavRecordStart(OutStream* out, uint8_t sat_index, RinexVersion version
   Finish(out, &line);
 }
 
-void WriteOrbitLine(OutStream* out, RinexVersion version, double a) {
+void WriteOrbitFields(OutStream* out, RinexVersion version, std::initializer_list<double> values,
+                      int gap_before) {
   NavLine line;
   StartOrbitLine(&line, version);
-  AddField(&line, a);
-  Finish(out, &line);
-}
-
-void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b) {
-  NavLine line;
-  StartOrbitLine(&line, version);
-  AddField(&line, a);
-  AddField(&line, b);
-  Finish(out, &line);
-}
-
-void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b, double c) {
-  NavLine line;
-  StartOrbitLine(&line, version);
-  AddField(&line, a);
-  AddField(&line, b);
-  AddField(&line, c);
-  Finish(out, &line);
-}
-
-void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b, double c, double d) {
-  NavLine line;
-  StartOrbitLine(&line, version);
-  AddField(&line, a);
-  AddField(&line, b);
-  AddField(&line, c);
-  AddField(&line, d);
-  Finish(out, &line);
-}
-
-void WriteOrbitLineWithGap(OutStream* out, RinexVersion version, double a, double b, double c) {
-  NavLine line;
-  StartOrbitLine(&line, version);
-  AddField(&line, a);
-  AddField(&line, b);
-  AddBlanks(&line, kNavFieldWidth);
-  AddField(&line, c);
+  int field = 0;
+  for (double value : values) {
+    if (field++ == gap_before) AddBlanks(&line, kNavFieldWidth);
+    AddField(&line, value);
+  }
   Finish(out, &line);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 
 #include "core/out_stream.h"
 #include "core/rinex_version.h"
@@ -36,12 +37,27 @@ void WriteNavRecordStart(OutStream* out, uint8_t sat_index, RinexVersion version
                          double epoch_gps_seconds, double a, double b, double c);
 
 // Broadcast-orbit lines: indent (3 blanks in RINEX 2, 4 in RINEX 3), then the
-// values in 19-column fields.
-void WriteOrbitLine(OutStream* out, RinexVersion version, double a);
-void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b);
-void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b, double c);
-void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b, double c, double d);
+// values in 19-column fields; an empty field stands before the value at
+// position `gap_before` (none when it is past the values).
+void WriteOrbitFields(OutStream* out, RinexVersion version, std::initializer_list<double> values,
+                      int gap_before = 4);
+inline void WriteOrbitLine(OutStream* out, RinexVersion version, double a) {
+  WriteOrbitFields(out, version, {a});
+}
+inline void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b) {
+  WriteOrbitFields(out, version, {a, b});
+}
+inline void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b, double c) {
+  WriteOrbitFields(out, version, {a, b, c});
+}
+inline void WriteOrbitLine(OutStream* out, RinexVersion version, double a, double b, double c,
+                           double d) {
+  WriteOrbitFields(out, version, {a, b, c, d});
+}
 // a, b, an empty 19-column field, then c.
-void WriteOrbitLineWithGap(OutStream* out, RinexVersion version, double a, double b, double c);
+inline void WriteOrbitLineWithGap(OutStream* out, RinexVersion version, double a, double b,
+                                  double c) {
+  WriteOrbitFields(out, version, {a, b, c}, 2);
+}
 
 }  // namespace kavrino
