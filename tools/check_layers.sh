@@ -32,12 +32,12 @@ allowed() {  # allowed FILE INCLUDE: 0 when FILE may include INCLUDE
 }
 
 status=0
-while IFS= read -r -d '' file; do
-  while IFS= read -r inc; do
-    if ! allowed "$file" "$inc"; then
-      echo "$file includes \"$inc\", which its layer may not use"
-      status=1
-    fi
-  done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
-done < <(find src tools -name '*.h' -print0 -o -name '*.cpp' -print0)
+while IFS=: read -r file inc; do
+  inc=${inc#*\"}
+  inc=${inc%\"*}
+  if ! allowed "$file" "$inc"; then
+    echo "$file includes \"$inc\", which its layer may not use"
+    status=1
+  fi
+done < <(grep -rHE --include='*.h' --include='*.cpp' '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' src tools)
 exit $status
