@@ -33,11 +33,68 @@ bool WriteMember(GzipStream* gz, const char* data, size_t size) {
   return true;
 }
 
+void CompressChunks(void* arg) {
+  GzipStream* gz = static_cast<GzipStream*>(arg);
+  GzipWorker* w = gz->worker.get();
+  std::unique_lock<std::mutex> lock(w->mutex);
+  for (;;) {
+    w->changed.wait(lock, [w] { return w->busy || w->stopping; });
+    if (!w->busy) return;
+    lock.unlock();
+    const bool written = WriteMember(gz, w->chunk.get(), kGzipChunkSize);
+    lock.lock();
+    if (!written && !w->failed) {
+      w->failed = true;
+      w->error = gz->error;
+    }
+    w->busy = false;
+    w->changed.notify_all();
+  }
+}
+
+// Waits until the thread is free; false when it failed (the failure is then
+// the stream's).
+bool WaitForWorker(GzipStream* gz, std::unique_lock<std::mutex>* lock) {
+  GzipWorker* w = gz->worker.get();
+  w->changed.wait(*lock, [w] { return !w->busy; });
+  if (w->failed) Fail(gz, w->error);
+  return !w->failed;
+}
+
+// A full chunk in `input`: compressed on the thread, or here without one.
+void TakeFullChunk(GzipStream* gz) {
+  gz->used = 0;
+  GzipWorker* w = gz->worker.get();
+  if (w == nullptr) {
+    WriteMember(gz, gz->input.get(), kGzipChunkSize);
+    return;
+  }
+  std::unique_lock<std::mutex> lock(w->mutex);
+  if (!WaitForWorker(gz, &lock)) return;
+  std::swap(gz->input, w->chunk);
+  w->busy = true;
+  w->changed.notify_all();
+}
+
+// Stops the thread once it has written what it was handed.
+void StopWorker(GzipStream* gz) {
+  GzipWorker* w = gz->worker.get();
+  if (w == nullptr) return;
+  {
+    std::unique_lock<std::mutex> lock(w->mutex);
+    WaitForWorker(gz, &lock);
+    w->stopping = true;
+    w->changed.notify_all();
+  }
+  JoinThread(&w->thread);
+  gz->worker.reset();
+}
+
 bool FeedGzip(void* context, const char* data, size_t size) {
   GzipStream* gz = static_cast<GzipStream*>(context);
   while (size > 0 && !gz->failed) {
-    if (gz->used == 0 && size >= kGzipChunkSize) {  // a whole chunk: no copy
-      WriteMember(gz, data, kGzipChunkSize);
+    if (gz->worker == nullptr && gz->used == 0 && size >= kGzipChunkSize) {
+      WriteMember(gz, data, kGzipChunkSize);  // a whole chunk: no copy
       data += kGzipChunkSize;
       size -= kGzipChunkSize;
       continue;
@@ -47,10 +104,7 @@ bool FeedGzip(void* context, const char* data, size_t size) {
     gz->used += take;
     data += take;
     size -= take;
-    if (gz->used == kGzipChunkSize) {
-      gz->used = 0;
-      WriteMember(gz, gz->input.get(), kGzipChunkSize);
-    }
+    if (gz->used == kGzipChunkSize) TakeFullChunk(gz);
   }
   if (gz->failed) errno = gz->error;
   return !gz->failed;
@@ -62,10 +116,19 @@ void GzipCompressorDeleter::operator()(libdeflate_compressor* compressor) const 
   libdeflate_free_compressor(compressor);
 }
 
-bool StartGzipStream(GzipStream* gz, ByteSink downstream) {
+GzipWorker::~GzipWorker() {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+    changed.notify_all();
+  }
+  JoinThread(&thread);
+}
+
+bool StartGzipStream(GzipStream* gz, ByteSink downstream, int level) {
   *gz = GzipStream{};
   gz->downstream = downstream;
-  gz->compressor.reset(libdeflate_alloc_compressor(kGzipLevel));
+  gz->compressor.reset(libdeflate_alloc_compressor(level));
   if (gz->compressor == nullptr) {
     Fail(gz, ENOMEM);
     errno = ENOMEM;
@@ -80,6 +143,12 @@ bool StartGzipStream(GzipStream* gz, ByteSink downstream) {
     errno = ENOMEM;
     return false;
   }
+  auto worker = std::make_unique<GzipWorker>();
+  worker->chunk.reset(new (std::nothrow) char[kGzipChunkSize]);
+  if (worker->chunk != nullptr) {
+    gz->worker = std::move(worker);
+    if (!StartThread(&gz->worker->thread, CompressChunks, gz)) gz->worker.reset();
+  }
   return true;
 }
 
@@ -88,6 +157,7 @@ ByteSink GzipStreamSink(GzipStream* gz) {
 }
 
 bool FinishGzipStream(GzipStream* gz) {
+  StopWorker(gz);
   if (gz->compressor == nullptr) {
     Fail(gz, EINVAL);  // never started, or finished before
   } else if (gz->used > 0 || gz->members == 0) {

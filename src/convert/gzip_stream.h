@@ -11,26 +11,46 @@
 //   bool ok = FlushOutStream(&out) && FinishGzipStream(&gz);
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "core/out_stream.h"
+#include "core/thread.h"
 
 struct libdeflate_compressor;
 
 namespace kavrino {
 
-// Bytes per member, and the compression level, chosen by measuring (see
-// bench/gzip_stream.cpp): daily observation texts, plain and compact, come out
-// 2-3 % smaller than with gzip -6 in about a quarter of its time, in about
-// 1.1 MB per stream. Level 4 is larger than gzip -6 on plain text; larger
-// chunks gain a few tenths of a percent for four times the memory.
+// Bytes per member, and the compression levels, chosen by measuring (see
+// bench/gzip_stream.cpp): daily observation texts come out 2-3 % smaller than
+// with gzip -6 in about a quarter of its time, in about 1.4 MB per stream.
+// Level 4 is larger than gzip -6 on plain RINEX text but 1.6-2.4 % smaller on
+// Compact RINEX, a quarter faster than level 5; larger chunks gain a few
+// tenths of a percent for four times the memory.
 inline constexpr size_t kGzipChunkSize = size_t{256} << 10;
 inline constexpr int kGzipLevel = 5;
+inline constexpr int kGzipCompactRinexLevel = 4;
 
 struct GzipCompressorDeleter {
   void operator()(libdeflate_compressor* compressor) const;
+};
+
+// The thread that compresses and writes a full chunk while the next one is
+// gathered; stopped by FinishGzipStream, or at the latest when the stream
+// goes.
+struct GzipWorker {
+  Thread thread;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::unique_ptr<char[]> chunk;  // the chunk handed over
+  bool busy = false;              // a chunk waits for the thread or is being written
+  bool stopping = false;
+  bool failed = false;
+  int error = 0;
+  ~GzipWorker();
 };
 
 struct GzipStream {
@@ -42,11 +62,14 @@ struct GzipStream {
   size_t output_capacity = 0;
   uint64_t members = 0;  // members written
   bool failed = false;
-  int error = 0;  // errno of the first failure
+  int error = 0;                       // errno of the first failure
+  std::unique_ptr<GzipWorker> worker;  // null: every chunk is compressed as it fills
 };
 
-// Makes the compressor and its buffers; false (errno ENOMEM) when memory fails.
-bool StartGzipStream(GzipStream* gz, ByteSink downstream);
+// Makes the compressor and its buffers, and the thread that compresses each
+// full chunk while the next is gathered (without one, chunks are compressed as
+// they fill); false (errno ENOMEM) when memory fails.
+bool StartGzipStream(GzipStream* gz, ByteSink downstream, int level = kGzipLevel);
 // The sink that feeds `gz`: takes every byte, or returns false with errno set
 // once a downstream write has failed (every later write fails the same way).
 ByteSink GzipStreamSink(GzipStream* gz);

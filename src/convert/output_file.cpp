@@ -22,6 +22,7 @@ constexpr int kSiteRewind = 391;
 constexpr int kSiteRename = 392;
 constexpr const char* kKind = "output RINEX";
 constexpr int kTempNameAttempts = 100;
+constexpr size_t kSpoolReadSize = kGzipChunkSize;
 
 bool SameFile(const FileIdentity& a, const FileIdentity& b) {
   return a.device == b.device && a.inode == b.inode;
@@ -79,10 +80,11 @@ ByteSink FileSink(OutputFile* file) {
 bool StartChain(const OutputFormat& format, OutputFile* file) {
   if (format.gzip) {
     file->gzip = std::make_unique<GzipStream>();
-    if (!StartGzipStream(file->gzip.get(), FdSink(&file->fd))) return false;
+    const int level = format.compact_rinex ? kGzipCompactRinexLevel : kGzipLevel;
+    if (!StartGzipStream(file->gzip.get(), FdSink(&file->fd), level)) return false;
   }
   if (format.compact_rinex) {
-    OpenOutStream(&file->packed, FileSink(file));
+    OpenOutStream(&file->packed, FileSink(file), kGzipChunkSize);
     file->crx = std::make_unique<CrxEncoder>();
     StartCrxEncoder(file->crx.get(), &file->packed, format.crx_stamp);
   }
@@ -106,10 +108,11 @@ bool EmptySpool(OutputFile* file, int* error) {
     return false;
   }
   OutStream out;
-  OpenOutStream(&out, file->crx != nullptr ? CrxEncoderSink(file->crx.get()) : FileSink(file));
+  OpenOutStream(&out, file->crx != nullptr ? CrxEncoderSink(file->crx.get()) : FileSink(file),
+                2 * kSpoolReadSize);
   for (;;) {
-    char* room = ReserveOut(&out, kOutStreamBufferSize / 2);
-    const ssize_t n = read(file->spool_fd, room, kOutStreamBufferSize / 2);
+    char* room = ReserveOut(&out, kSpoolReadSize);
+    const ssize_t n = read(file->spool_fd, room, kSpoolReadSize);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       *error = errno;
