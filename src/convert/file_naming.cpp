@@ -197,7 +197,12 @@ bool BuildOutputFileName(const NameRequest& request, const FileExistsFn& exists,
     return true;
   }
   int sequence = 0;
-  if (naming.sequence) sequence = SequenceIndex(designator, doy, date.year, type, exists);
+  if (naming.sequence) {
+    // A Compact RINEX observation file takes its place in the sequence of
+    // observation files.
+    const char plain_type = OutputTypeCharacter(type_index);
+    sequence = SequenceIndex(designator, doy, date.year, plain_type, exists);
+  }
   if (sequence > kMaxSequenceIndex) {
     const std::string last = ShortName(designator, doy, kMaxSequenceIndex, date.year, type);
     *message = "Every sequence character of the output RINEX file \"" + last +

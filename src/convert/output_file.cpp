@@ -65,6 +65,10 @@ int CreateTempBeside(const std::string& path, std::string* temp_path, const void
 int CreateSpool() {
   const char* dir = std::getenv("TMPDIR");
   std::string name = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
+  // A file with no name at all where the system can make one, so that nothing
+  // can be left behind.
+  const int anonymous = open(name.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+  if (anonymous >= 0) return anonymous;
   name += "/kavrino-spool-XXXXXX";
   const int fd = mkstemp(name.data());
   if (fd >= 0) unlink(name.c_str());
