@@ -7,7 +7,7 @@
 #   bench/run.sh [options] [BUILD_DIR [WORK_DIR]]
 #
 #   BUILD_DIR   build tree with kavrino, qdxgen and bench_peak_rss (default: build)
-#   WORK_DIR    inputs, outputs and logs (default: BUILD_DIR/bench-work)
+#   WORK_DIR    inputs, outputs, logs and TMPDIR (default: BUILD_DIR/bench-work)
 #
 #   -q          quick: a 10-minute 1 Hz slice and a 2-minute 20 Hz slice
 #   -r N        run every case (and its I/O floor) N times, keep the fastest (default 1)
@@ -43,8 +43,10 @@ build_dir=$(cd "${1:-$src_dir/build}" 2>/dev/null && pwd) || {
   exit 2
 }
 work_dir=${2:-$build_dir/bench-work}
-mkdir -p "$work_dir/inputs" "$work_dir/runs" "$work_dir/logs" || exit 2
+mkdir -p "$work_dir/inputs" "$work_dir/runs" "$work_dir/logs" "$work_dir/tmp" || exit 2
 work_dir=$(cd "$work_dir" && pwd)
+# kavrino's decompressed input copies and spools go to the work directory.
+export TMPDIR=$work_dir/tmp
 
 kavrino=$build_dir/kavrino
 qdxgen=$build_dir/qdxgen
@@ -94,6 +96,10 @@ add_input hour-20hz "$common --duration $hour_len --interval 0.05"
 add_input daily-1hz-compact "$common --duration $day_len --interval 1 --encoding compact"
 add_input hour-20hz-compact "$common --duration $hour_len --interval 0.05 --encoding compact"
 
+# COMPRESSED INPUT: daily-1hz written gzip-compressed by qdxgen (the same
+# blocks), converted through its decompressed copy.
+add_input daily-1hz-gz "$common --duration $day_len --interval 1 --gzip"
+
 if [[ -n $only ]]; then
   selected=()
   for name in "${input_names[@]}"; do
@@ -105,7 +111,11 @@ fi
 suffix=""
 ((quick)) && suffix="-quick"
 
-input_path() { echo "$work_dir/inputs/$1$suffix.qdx"; }
+input_path() {
+  local ext=.qdx
+  [[ $1 == *-gz ]] && ext=.qdx.gz
+  echo "$work_dir/inputs/$1$suffix$ext"
+}
 
 generate() {
   local name=$1 path stamp want
@@ -187,7 +197,18 @@ run_once() {
   run_files=$(find "$dir" -type f -printf '%f %s\n' | sort | awk '{ printf "%s%s:%s", sep, $1, $2; sep = " " }')
 }
 
-cases=("obs-2.11|-nO" "obs-3.04|-nO -R3" "all-2.11|-nOPNGEHIBM")
+# The cases of an input: "label|options", and for archive-ready output a third
+# field, the plain case whose output size is printed beside.
+plain_cases=("obs-2.11|-nO" "obs-3.04|-nO -R3" "all-2.11|-nOPNGEHIBM")
+archive_cases=("crx-2.11|-nO --crx --gzip|obs-2.11" "crx-3.04|-nO -R3 --crx --gzip|obs-3.04"
+  "crx-all|-nOPNGEHIBM --crx --gzip|all-2.11")
+cases_of() {
+  case $1 in
+    daily-1hz | daily-1hz-compact) printf '%s\n' "${plain_cases[@]}" "${archive_cases[@]}" ;;
+    daily-1hz-gz) printf '%s\n' "obs-2.11|-nO" "all-2.11|-nOPNGEHIBM" ;;
+    *) printf '%s\n' "${plain_cases[@]}" ;;
+  esac
+}
 
 # ---------------------------------------------------------------------------
 
@@ -203,18 +224,21 @@ echo "work:     $work_dir"
 echo "memory:   $rss_tool; times are the best of $repeat run(s), the floor too"
 echo "load:     $(uptime | sed 's/.*load average: //') (1, 5, 15 min) at start"
 echo "MB = 10^6 bytes; cpu s = user + system time; floor = read input from cache + write output bytes; x floor = s / floor"
+echo "plain MB: output of the same options without --crx --gzip (crx-* cases)"
 echo
 
-table_head=$(printf '%-18s %-9s %8s %8s %8s %7s %8s %8s %8s %7s %7s %5s %s' \
-  input case "in MB" "out MB" s "cpu s" "MB/s in" "MB/s out" "peak MB" floor "x floor" load status)
+table_head=$(printf '%-18s %-9s %8s %8s %8s %8s %7s %8s %8s %8s %7s %7s %5s %s' \
+  input case "in MB" "out MB" "plain MB" s "cpu s" "MB/s in" "MB/s out" "peak MB" floor "x floor" load status)
 echo "$table_head"
 details=()
+declare -A out_bytes
 for name in "${input_names[@]}"; do
   input=$(input_path "$name")
   in_bytes=$(stat -c %s "$input")
+  mapfile -t cases < <(cases_of "$name")
   for spec in "${cases[@]}"; do
-    label=${spec%%|*}
-    read -r -a args <<<"${spec#*|}"
+    IFS='|' read -r label options plain <<<"$spec"
+    read -r -a args <<<"$options"
     best=""
     for ((k = 0; k < repeat; k++)); do
       load=$(load1)
@@ -231,8 +255,11 @@ for name in "${input_names[@]}"; do
       fi
     done
     ((keep)) || rm -rf "$work_dir/runs/$name-$label"
+    out_bytes[$name-$label]=$run_bytes
+    plain_bytes=""
+    [[ -n $plain ]] && plain_bytes=${out_bytes[$name-$plain]:-}
     awk -v name="$name" -v label="$label" -v in_b="$in_bytes" -v out_b="$run_bytes" \
-      -v s="$best" -v cpu="${best_cpu:-}" -v rss="${best_rss:-}" -v fl="$floor" -v load="$best_load" \
+      -v plain_b="$plain_bytes" -v s="$best" -v cpu="${best_cpu:-}" -v rss="${best_rss:-}" -v fl="$floor" -v load="$best_load" \
       -v status="$run_status" 'BEGIN {
         peak = "-"
         if (rss != "") peak = sprintf("%.1f", rss / 1024)
@@ -245,7 +272,9 @@ for name in "${input_names[@]}"; do
           out_rate = out_b / 1e6 / s
         }
         if (cpu == "") cpu = "-"
-        printf "%-18s %-9s %8.1f %8.1f %8.2f %7s %8.1f %8.1f %8s %7.2f %7s %5s %s\n", name, label, in_b / 1e6, out_b / 1e6, s, cpu, in_rate, out_rate, peak, fl, ratio, load, status
+        plain_mb = "-"
+        if (plain_b != "") plain_mb = sprintf("%.1f", plain_b / 1e6)
+        printf "%-18s %-9s %8.1f %8.1f %8s %8.2f %7s %8.1f %8.1f %8s %7.2f %7s %5s %s\n", name, label, in_b / 1e6, out_b / 1e6, plain_mb, s, cpu, in_rate, out_rate, peak, fl, ratio, load, status
       }'
     details+=("$name $label: ${run_files:-(no files)}")
   done

@@ -58,7 +58,7 @@ std::string Fixed(int64_t v, int width, int decimals) {
 
 }  // namespace
 
-bool DecodeCrx(const std::string& crx, std::string* rinex) {
+bool DecodeCrx(const std::string& crx, std::string* rinex, int* restarts) {
   std::istringstream in(crx);
   std::string line, version, out;
   if (!std::getline(in, version) || !std::getline(in, line)) return false;
@@ -133,7 +133,12 @@ bool DecodeCrx(const std::string& crx, std::string* rinex) {
         pos = end + 1;
         if (f.empty()) {
           sat.arcs[k] = Arc{};
-        } else if (!sat.arcs[k].Take(f)) {
+          continue;
+        }
+        if (restarts != nullptr && sat.arcs[k].order > 0 && f.find('&') != std::string::npos) {
+          ++*restarts;
+        }
+        if (!sat.arcs[k].Take(f)) {
           return false;
         }
       }

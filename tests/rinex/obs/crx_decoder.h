@@ -8,6 +8,8 @@
 namespace kavrino::test {
 
 // False for text that is not Compact RINEX as the encoder writes it.
-bool DecodeCrx(const std::string& crx, std::string* rinex);
+// `restarts`, when given, counts the arcs started anew while their satellite
+// and value went on from the previous record (a difference out of range).
+bool DecodeCrx(const std::string& crx, std::string* rinex, int* restarts = nullptr);
 
 }  // namespace kavrino::test
