@@ -209,7 +209,7 @@ TEST(ArchiveOutput, NamesOfCompressedFiles) {
 
 // Disabled while -S with --crx takes sequence 0 whatever files are there,
 // writing over a Compact RINEX file of sequence 0.
-TEST(ArchiveOutput, DISABLED_SequenceOfCompactRinexFiles) {
+TEST(ArchiveOutput, SequenceOfCompactRinexFiles) {
   CheckNames({
       {"-S --crx", {"KVRN0700.24O"}, {"KVRN0701.24D"}},
       {"-S --crx --gzip", {"KVRN0700.24D.gz", "KVRN0701.24O"}, {"KVRN0702.24D.gz"}},
