@@ -20,9 +20,15 @@ void Watch(void* arg) {
 void StartSignalWatch(SignalWatch* watch, TempFiles* temp_files) {
   watch->temp_files = temp_files;
   sigemptyset(&watch->signals);
-  sigaddset(&watch->signals, SIGINT);
-  sigaddset(&watch->signals, SIGTERM);
-  sigaddset(&watch->signals, SIGHUP);
+  int watched = 0;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal the run was started to ignore (nohup, a background job) stays ignored.
+    struct sigaction current;
+    if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    sigaddset(&watch->signals, signal);
+    ++watched;
+  }
+  if (watched == 0) return;
   sigset_t previous;
   pthread_sigmask(SIG_BLOCK, &watch->signals, &previous);
   if (!StartThread(&watch->thread, Watch, watch)) {

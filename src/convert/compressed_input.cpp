@@ -329,15 +329,14 @@ std::string TempDir(const DecompressOptions& options) {
 }
 
 void Decompress(Job* job, CompressionKind kind, size_t have, DecompressedInput* result) {
-  std::string temp = job->dir + "/kavrino-XXXXXX";
-  job->out = ::mkstemp(temp.data());
+  TempFiles* temp_files = job->options->temp_files;
+  std::string temp;
+  job->out = CreateTempFile(temp_files, job->dir + "/kavrino-", "", 0600, &temp);
   if (job->out < 0) {
     result->error = Format("%s: cannot create a temporary file under %s: %s", job->path,
                            job->dir.c_str(), std::strerror(errno));
     return;
   }
-  TempFiles* temp_files = job->options->temp_files;
-  if (temp_files != nullptr) AddTempFile(temp_files, temp);
   switch (kind) {
     case CompressionKind::kGzip:
       InflateGzip(job, have);

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -21,41 +20,34 @@ constexpr int kSiteWrite = 390;
 constexpr int kSiteRewind = 391;
 constexpr int kSiteRename = 392;
 constexpr const char* kKind = "output RINEX";
-constexpr int kTempNameAttempts = 100;
 constexpr size_t kSpoolReadSize = kGzipChunkSize;
 
 bool SameFile(const FileIdentity& a, const FileIdentity& b) {
   return a.device == b.device && a.inode == b.inode;
 }
 
-// A hexadecimal suffix that differs between processes, threads and calls.
-std::string TempSuffix(const void* seed, int attempt) {
-  uint64_t x = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15ULL;
-  x ^= static_cast<uint64_t>(reinterpret_cast<uintptr_t>(seed));
-  x ^= static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  x += static_cast<uint64_t>(attempt) * 0xBF58476D1CE4E5B9ULL;
-  x ^= x >> 31;
-  x *= 0x94D049BB133111EBULL;
-  x ^= x >> 29;
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string suffix(8, '0');
-  for (char& c : suffix) {
-    c = kHex[x & 15];
-    x >>= 4;
-  }
-  return suffix;
+// The folder part of `path` (with its slash) and the rest.
+void SplitPath(const std::string& path, std::string* folder, std::string* base) {
+  const size_t slash = path.find_last_of('/');
+  *folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  *base = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Creates a new file beside `path`, with the permissions a new file of that
-// name would get; -1 with errno set on failure.
-int CreateTempBeside(const std::string& path, std::string* temp_path, const void* seed) {
-  const size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-    *temp_path = folder + "." + base + "." + TempSuffix(seed, attempt) + ".part";
-    const int fd = open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+// The descriptor a name of the system stands for (/dev/stdout, /dev/fd/N,
+// /proc/self/fd/N ...): written through a copy of it, so that what the shell
+// set up (appending, say) holds. -1 for any other name.
+int InheritedDescriptor(const std::string& path) {
+  if (path == "/dev/stdout") return 1;
+  if (path == "/dev/stderr") return 2;
+  for (const char* folder : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (path.starts_with(folder)) {
+      const std::string number = path.substr(std::strlen(folder));
+      if (number.empty() || number.size() > 6 ||
+          number.find_first_not_of("0123456789") != std::string::npos) {
+        return -1;
+      }
+      return std::atoi(number.c_str());
+    }
   }
   return -1;
 }
@@ -190,10 +182,11 @@ bool OpenOutputFile(const std::string& path, const OutputContext& context,
 
   // A name that leads to a device or a FIFO is written as it is; a link to a
   // file is followed, so that the file it leads to gets the new contents.
+  const int inherited = InheritedDescriptor(path);
   std::string target = path;
   struct stat info;
-  bool direct = false;
-  if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+  bool direct = inherited >= 0;
+  if (!direct && lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
     char resolved[PATH_MAX];
     if (realpath(path.c_str(), resolved) != nullptr) {
       target = resolved;
@@ -203,12 +196,16 @@ bool OpenOutputFile(const std::string& path, const OutputContext& context,
   }
   if (!direct && stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) direct = true;
 
-  if (direct) {
+  if (inherited >= 0) {
+    file->fd = fcntl(inherited, F_DUPFD_CLOEXEC, 0);
+  } else if (direct) {
     file->fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   } else {
-    file->fd = CreateTempBeside(target, &file->temp_path, file);
-    if (file->fd >= 0 && file->temp_files != nullptr)
-      AddTempFile(file->temp_files, file->temp_path);
+    std::string folder;
+    std::string base;
+    SplitPath(target, &folder, &base);
+    file->fd = CreateTempFile(file->temp_files, folder + "." + base + ".", ".part", 0666,
+                              &file->temp_path);
     file->path = target;
   }
   if (file->fd < 0) {

@@ -15,6 +15,12 @@ struct TempFiles {
 };
 
 void AddTempFile(TempFiles* files, const std::string& path);
+// Creates a new file named `prefix` and a random suffix, noted in `files` (when
+// not null) before it exists, so that no signal can find it unnoted. Returns
+// its descriptor (open for reading and writing, permissions `mode` less the
+// umask) and its name, or -1 with errno set.
+int CreateTempFile(TempFiles* files, const std::string& prefix, const std::string& suffix, int mode,
+                   std::string* path);
 void ForgetTempFile(TempFiles* files, const std::string& path);
 // Renames `temp_path` to `path` unless the run is ending, and forgets it.
 // Returns rename's result (0 or -1 with errno set).
