@@ -1,0 +1,245 @@
+// Data safety end to end: failed writes of every product, outputs that are
+// inputs of the run, devices and FIFOs, interruptions, exhausted sequence
+// characters and logs without data.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "support/e2e.h"
+#include "support/scoped_dir.h"
+
+namespace kavrino {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScopedTempDir;
+
+const std::string kFromSample = "-f '" KAVRINO_SOURCE_DIR "/samples/sample.qdx' ";
+const std::string kKavrino = "'" KAVRINO_EXE "' ";
+const std::string kFailed = "1 Abnormal program termination (mkringen,390): ";
+const std::string kDone = "\r" + std::string(80, ' ') + "\rCreating RINEX file: done\n";
+
+// The status and the standard error of a run.
+std::string Outcome(const test::RunResult& r) {
+  return std::to_string(r.status) + " " + r.err;
+}
+
+// What a folder holds: each name with the bytes of its file, or its type.
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+  std::map<std::string, std::string> entries;
+  std::error_code gone;  // a file may go while the folder is read
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const fs::file_type type = entry.symlink_status(gone).type();
+    entries[entry.path().filename().string()] =
+        type == fs::file_type::regular ? test::ReadFileText(entry.path().string())
+                                       : "type " + std::to_string(static_cast<int>(type));
+  }
+  return entries;
+}
+
+// The names in a folder, in order, each followed by a blank.
+std::string Names(const std::string& dir) {
+  std::string names;
+  for (const auto& [name, what] : Snapshot(dir)) names += name + " ";
+  return names;
+}
+
+// The text with the run's date masked (std::regex over a whole B file is slow).
+std::string Masked(const std::string& text) {
+  return test::MaskRunDate(text.substr(0, 1000)) + (text.size() > 1000 ? text.substr(1000) : "");
+}
+
+enum Point { kStart, kMiddle };
+
+// Every product stops at the first failed write, at once (-o /dev/full) or
+// partway through the records (a file-size limit, in blocks of 512 bytes in
+// dash and in bash as sh), and leaves no file, truncated or temporary, under
+// any name: an older file of the final name stays as it was. Failures at the
+// header and at the end: tests/convert/output_file_test.cpp.
+TEST(Safety, FailedWritesOfEveryProduct) {
+  // clang-format off
+  const struct { char letter; Point point; const char* extra = ""; } rows[] = {
+      {'O', kStart}, {'O', kMiddle}, {'M', kStart}, {'M', kMiddle}, {'N', kStart}, {'N', kMiddle},
+      {'G', kStart}, {'G', kMiddle}, {'E', kStart}, {'E', kMiddle}, {'H', kStart}, {'H', kMiddle},
+      {'I', kStart}, {'I', kMiddle}, {'P', kStart}, {'P', kMiddle}, {'B', kStart}, {'B', kMiddle},
+      {'N', kStart, " --gzip"},  {'O', kStart, " --crx --gzip"},  {'O', kMiddle, " --gzip"},
+      {'O', kMiddle, " --crx"},  {'O', kMiddle, " --crx --gzip"},
+  };
+  // clang-format on
+  for (const auto& row : rows) {
+    const std::string args = kFromSample + "-n" + row.letter + row.extra;
+    SCOPED_TRACE(args + (row.point == kStart ? " -o /dev/full" : " (file-size limit)"));
+    ScopedTempDir dir("safety_write"), whole("safety_whole");
+    if (row.point == kStart) {
+      EXPECT_EQ(Outcome(test::Kavrino(dir.path(), args + " -o /dev/full")),
+                kFailed + std::strerror(ENOSPC) + "\n");
+      EXPECT_EQ(Names(dir.path()), "");
+      continue;
+    }
+    // The complete file gives the name, and a limit past the end of its header.
+    ASSERT_EQ(test::Kavrino(whole.path(), args).status, 0);
+    const auto made = Snapshot(whole.path());
+    ASSERT_EQ(made.size(), 1u);
+    const auto& [name, text] = *made.begin();
+    const size_t label = text.find("END OF HEADER");
+    const size_t header_end = label == std::string::npos ? 0 : text.find('\n', label) + 1;
+    const size_t blocks = ((header_end + text.size()) / 2 + 511) / 512;
+    ASSERT_TRUE(blocks * 512 > header_end && blocks * 512 < text.size()) << blocks;
+    ASSERT_TRUE(test::WriteFileBytes(dir / name, {'o', 'l', 'd', '\n'}));
+    const std::string limit = "ulimit -f " + std::to_string(blocks) + "; trap '' XFSZ; ";
+    EXPECT_EQ(Outcome(test::RunIn(dir.path(), limit + kKavrino + args)),
+              kFailed + std::strerror(EFBIG) + "\n");
+    EXPECT_EQ(Names(dir.path()), name + " ");
+    EXPECT_EQ(test::ReadFileText(dir / name), "old\n");
+  }
+}
+
+// An output that is an input of the run, under any name, is refused before
+// anything is written; so is -S with every sequence character taken (by plain,
+// gzip and Compact RINEX names).
+TEST(Safety, RefusedOutputsWriteOverNothing) {
+  ScopedTempDir dir("safety_refused");
+  const std::string here = dir.path();
+  const std::string setup =
+      "cp " + kFromSample.substr(3) + "in.qdx && cp in.qdx KVRN0700.24O && mkdir sub && " +
+      "ln -s in.qdx link.qdx && ln in.qdx hard.qdx && gzip -c in.qdx >KVRN0700.24O.gz && " +
+      "for c in 1 2 3 4 5 6 7 8 9 A B C D E F G H I J K L M N O P Q R S T U V W X Y Z; do " +
+      "echo >KVRN070$c.24O; done && gzip KVRN0701.24O && mv KVRN0702.24O KVRN0702.24D";
+  ASSERT_EQ(test::RunIn(here, setup).status, 0);
+  const auto before = Snapshot(here);
+  const auto same = [](const std::string& out, const std::string& in) {
+    return "The output RINEX file \"" + out + "\" is the input file \"" + in +
+           "\"; it is not written over\n";
+  };
+  const struct {
+    std::string args, err;
+  } rows[] = {
+      {"-f in.qdx -nO -o in.qdx", same("in.qdx", "in.qdx")},
+      {"-f in.qdx -nN -o sub/../in.qdx", same("sub/../in.qdx", "in.qdx")},
+      {"-f in.qdx -nM -o " + here + "/in.qdx", same(here + "/in.qdx", "in.qdx")},
+      {"-f in.qdx -nP -o link.qdx", same("link.qdx", "in.qdx")},  // a symbolic link to it
+      {"-f link.qdx -nB -o in.qdx", same("in.qdx", "link.qdx")},
+      {"-f in.qdx -nG -o hard.qdx", same("hard.qdx", "in.qdx")},  // a hard link
+      {"-f in.qdx -nE -o /dev/stdout >>in.qdx", same("/dev/stdout", "in.qdx")},
+      // Logs named like their standard output name, the default short name.
+      {"-f KVRN0700.24O -nO", same("KVRN0700.24O", "KVRN0700.24O")},
+      {"-f KVRN0700.24O -nO -o copy", same("KVRN0700.24O", "KVRN0700.24O")},
+      {"-f KVRN0700.24O.gz -nO --gzip", same("KVRN0700.24O.gz", "KVRN0700.24O.gz")},
+      {"-f in.qdx KVRN0700.24O -nO", same("KVRN0700.24O", "KVRN0700.24O")},  // a later input
+      {"-f in.qdx -nO -S --gzip",
+       "Every sequence character of the output RINEX file "
+       "\"KVRN070Z.24O\" is taken (0-9, A-Z); no file is written over\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args);
+    EXPECT_EQ(Outcome(test::RunIn(here, "{ " + kKavrino + row.args + "; }")), "1 " + row.err);
+    EXPECT_TRUE(Snapshot(here) == before) << Names(here);
+  }
+}
+
+// Devices and FIFOs are written directly, every product with its full header.
+TEST(Safety, PipesAndFifosAreWrittenDirectly) {
+  ScopedTempDir files("safety_files"), dir("safety_direct");
+  ASSERT_EQ(test::Kavrino(files.path(), kFromSample + "-nOMNGEHIPB").status, 0);
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  for (const auto& [name, text] : Snapshot(files.path())) {
+    SCOPED_TRACE(name);
+    const std::string args = kFromSample + "-n" + (name.back() == 'L' ? 'E' : name.back());
+    const auto piped = test::RunIn(dir.path(), "{ " + kKavrino + args + " -o /dev/stdout | cat; }");
+    EXPECT_EQ(Masked(piped.out), Masked(text) + kDone);
+    const std::string fifo =
+        "{ timeout 10 cat fifo >got & " + kKavrino + args + " -o fifo; wait; }";
+    EXPECT_EQ(test::RunIn(dir.path(), fifo).out, kDone);
+    EXPECT_EQ(Masked(test::ReadFileText(dir / "got")), Masked(text));
+    EXPECT_EQ(Names(dir.path()), "fifo got ");  // no temporary file
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+  }
+}
+
+// Starts kavrino in `dir` with its streams on /dev/null and the signals as
+// a shell would leave them for a program in the foreground.
+pid_t StartKavrino(const std::string& dir, std::vector<std::string> args) {
+  args.insert(args.begin(), KAVRINO_EXE);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  const int null = open("/dev/null", O_RDWR);
+  if (chdir(dir.c_str()) != 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0) _exit(127);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
+// SIGINT, SIGTERM and SIGHUP during a conversion remove the temporary file of
+// the file being written and end with 128 + the signal; the file completed
+// before stays. Six hours of SBAS messages: the B file takes tenths of a
+// second to compress, after the H file is complete.
+TEST(Safety, SignalsRemoveTemporaryFiles) {
+  ScopedTempDir input("safety_signal_input");
+  const std::string args = "-o big.qdx --no-truth --systems S --duration 21600 --interval 30";
+  ASSERT_EQ(test::Qdxgen(input.path(), args + " --no-weather").status, 0);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(sig));
+    ScopedTempDir dir("safety_signal");
+    const pid_t pid = StartKavrino(dir.path(), {"-f", input / "big.qdx", "-nHB", "--gzip"});
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    while (Names(dir.path()).find(".KVRN0700.24B.gz.") == std::string::npos) {
+      ASSERT_NE(waitpid(pid, &status, WNOHANG), pid)
+          << "kavrino ended (status " << status << ") before the .part file of the B product "
+          << "appeared: nothing was interrupted; make the input larger";
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    // Not at once: a .part file is noted for removal only just after it is made.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(kill(pid, sig), 0);
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself: " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig) << "0: the run ended before the signal came";
+    EXPECT_EQ(Names(dir.path()), "KVRN0700.24H.gz ");
+    const test::RunResult h = test::RunIn(dir.path(), "gzip -t *.gz && gzip -dc *.gz | tail -c1");
+    EXPECT_EQ(h.status, 0);  // a whole gzip file
+    EXPECT_EQ(h.out, "\n");  // of whole lines
+  }
+}
+
+// A log of random bytes: each navigation product keeps a header-only file dated
+// 1980 (day 6, the GPS epoch); status 2 when no input of the run gave data, 0
+// when another one did; no observation or meteorological file.
+TEST(Safety, LogWithoutDataGivesHeaderOnlyNavigationFiles) {
+  ScopedTempDir dir("safety_noise");
+  std::mt19937_64 random(2024);
+  std::vector<uint8_t> noise(65536);
+  for (uint8_t& byte : noise) byte = static_cast<uint8_t>(random() >> 56);
+  ASSERT_TRUE(test::WriteFileBytes(dir / "noise.qdx", noise));
+  EXPECT_EQ(Outcome(test::Kavrino(dir.path(), "-f noise.qdx -nOMNGEHIPB")),
+            "2 No relevant data available in the QDX file\n");
+  EXPECT_EQ(Names(dir.path()),
+            "NORV0060.80B NORV0060.80G NORV0060.80H NORV0060.80I "
+            "NORV0060.80L NORV0060.80N NORV0060.80P noise.qdx ");
+  for (const auto& [name, text] : Snapshot(dir.path())) {
+    if (name == "noise.qdx") continue;
+    EXPECT_EQ(text.substr(60, 21), "RINEX VERSION / TYPE\n") << name;
+    EXPECT_EQ(text.find("END OF HEADER"), text.size() - 21) << name;  // the last line
+  }
+  EXPECT_EQ(Outcome(test::Kavrino(dir.path(), kFromSample + "noise.qdx -nN")), "0 ");
+}
+
+}  // namespace
+}  // namespace kavrino
