@@ -206,8 +206,6 @@ TEST(Safety, SignalsRemoveTemporaryFiles) {
           << "appeared: nothing was interrupted; make the input larger";
       std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
-    // Not at once: a .part file is noted for removal only just after it is made.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_EQ(kill(pid, sig), 0);
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by the signal itself: " << status;
