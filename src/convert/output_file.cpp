@@ -133,9 +133,7 @@ bool FinishChain(OutputFile* file, int* error) {
   }
   if (file->spool_fd >= 0 && !EmptySpool(file, error)) return false;
   if (file->crx != nullptr) {
-    const bool finished = FinishCrxEncoder(file->crx.get());
-    file->lossy = file->crx->lossy;
-    if (!finished || !FlushOutStream(&file->packed)) {
+    if (!FinishCrxEncoder(file->crx.get()) || !FlushOutStream(&file->packed)) {
       *error = file->packed.failed ? file->packed.error : errno;
       return false;
     }

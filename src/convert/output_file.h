@@ -61,7 +61,6 @@ struct OutputFile {
   OutStream packed;  // the compact text, on its way to the compressor or the file
   OutStream stream;  // the file's text
   TempFiles* temp_files = nullptr;
-  uint64_t lossy = 0;  // values the Compact RINEX encoder could not carry exactly
 };
 
 // Creates the file for writing. False, with the message to print, when it
