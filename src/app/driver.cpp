@@ -1,5 +1,6 @@
 #include "app/driver.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -149,7 +150,10 @@ bool ConvertOneInput(DriverRun* run, const std::string& name, const OutputContex
   job.input_name = copy.temp_path.empty() ? name : PlainName(name);
   job.output = output;
   ConvertInputFile(run, job);
-  RemoveDecompressedInput(&copy);
+  if (!RemoveDecompressedInput(&copy)) {
+    std::fprintf(stderr, "The temporary copy \"%s\" of \"%s\" could not be removed: %s\n",
+                 copy.temp_path.c_str(), name.c_str(), std::strerror(errno));
+  }
   return true;
 }
 

@@ -9,13 +9,28 @@ namespace {
 void Watch(void* arg) {
   SignalWatch* watch = static_cast<SignalWatch*>(arg);
   int signal = 0;
-  if (sigwait(&watch->signals, &signal) != 0) return;
+  if (sigwait(&watch->signals, &signal) != 0 || watch->stopping) return;
   // Nothing is renamed into place any more; the files already complete stay.
   RemoveTempFiles(watch->temp_files, true);
   _exit(128 + signal);
 }
 
+// One of the watched signals, to wake the watcher when it is to stop.
+int WatchedSignal(const sigset_t& signals) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    if (sigismember(&signals, signal) == 1) return signal;
+  }
+  return 0;
+}
+
 }  // namespace
+
+SignalWatch::~SignalWatch() {
+  if (!thread.running) return;
+  stopping = true;
+  pthread_kill(thread.handle, WatchedSignal(signals));
+  JoinThread(&thread);
+}
 
 void StartSignalWatch(SignalWatch* watch, TempFiles* temp_files) {
   watch->temp_files = temp_files;

@@ -2,6 +2,7 @@
 // temporary files, with status 128 + the signal's number.
 #pragma once
 
+#include <atomic>
 #include <csignal>
 
 #include "convert/temp_files.h"
@@ -9,10 +10,14 @@
 
 namespace kavrino {
 
+// Stops watching when it goes: the signals are then left blocked, to the end
+// of the process.
 struct SignalWatch {
   sigset_t signals;
   TempFiles* temp_files = nullptr;
   Thread thread;
+  std::atomic<bool> stopping{false};
+  ~SignalWatch();
 };
 
 // Blocks the three signals in this thread and every thread it starts later,

@@ -171,4 +171,8 @@ bool FinishGzipStream(GzipStream* gz) {
   return !gz->failed;
 }
 
+void StopGzipStream(GzipStream* gz) {
+  gz->worker.reset();
+}
+
 }  // namespace kavrino

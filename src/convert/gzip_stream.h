@@ -77,5 +77,8 @@ ByteSink GzipStreamSink(GzipStream* gz);
 // so that the output is a valid gzip file) and releases the compressor. False,
 // with errno set to the first failure's, when any downstream write failed.
 bool FinishGzipStream(GzipStream* gz);
+// Stops the stream's thread without writing what is left (a file given up):
+// nothing is written downstream after it returns.
+void StopGzipStream(GzipStream* gz);
 
 }  // namespace kavrino

@@ -241,6 +241,8 @@ bool CommitOutputFile(OutputFile* file, std::string* message) {
 }
 
 void DiscardOutputFile(OutputFile* file) {
+  // The compressor's thread may be writing: it stops before the file closes.
+  if (file->gzip != nullptr) StopGzipStream(file->gzip.get());
   if (file->fd >= 0) close(file->fd);
   if (file->spool_fd >= 0) close(file->spool_fd);
   file->fd = -1;
