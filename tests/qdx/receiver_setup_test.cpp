@@ -7,150 +7,100 @@
 #include <vector>
 
 #include "qdx/block.h"
-#include "qdx/encode/qdx_writer.h"
 #include "qdx/lookups.h"
-#include "qdx/reader.h"
+#include "qdx/qdx_files.h"
 
 namespace kavrino {
 namespace {
 
 using test::QdxBlockWriter;
 
-constexpr uint16_t kRev4 = 4;
-
-struct TextCase {
-  SetupTextField field;
-  const char* expected;
-};
-
-void ExpectDefaults(const ReceiverSetupRecord& record) {
-  const TextCase cases[] = {
-      {kSetupMarkerName, "NORV"},
-      {kSetupMarkerNumber, "Unknown"},
-      {kSetupObserver, "Unknown"},
-      {kSetupAgency, "Unknown"},
-      {kSetupReceiverSerial, "Unknown"},
-      {kSetupReceiverName, "Unknown"},
-      {kSetupReceiverVersion, "Unknown"},
-      {kSetupAntennaSerial, "Unknown"},
-      {kSetupAntennaType, "Unknown"},
-      {kSetupMarkerType, "Unknown"},
-      {kSetupFirmwareVersion, "Unknown"},
-      {kSetupProductName, "Unknown"},
-      {kSetupStationCode, ""},
-      {kSetupCountryCode, "___"},
-  };
-  for (const TextCase& c : cases) {
-    EXPECT_EQ(SetupText(record, c.field), c.expected) << "offset " << c.field.offset;
-  }
-  EXPECT_EQ(SetupBlockId(record), 0);
-  EXPECT_FALSE(SetupIsRevision3OrLater(record));
-  EXPECT_FALSE(SetupIsRevision4OrLater(record));
-  EXPECT_FALSE(SetupHasReferencePosition(record));
-  EXPECT_EQ(SetupAntennaDeltaH(record), 0.0f);
-  EXPECT_EQ(SetupAntennaDeltaE(record), 0.0f);
-  EXPECT_EQ(SetupAntennaDeltaN(record), 0.0f);
-  EXPECT_EQ(SetupMonumentIndex(record), 0);
-  EXPECT_EQ(SetupReceiverIndex(record), 0);
-  EXPECT_LE(SetupRefLatitude(record), -1e10);
-}
-
 QdxBlockWriter FullSetup(uint8_t revision, const std::string& marker) {
   QdxBlockWriter w(kReceiverSetupBlock, revision, 5000, 2100, kReceiverSetupSize);
-  w.Text(kSetupMarkerName.offset, marker, 60)
-      .Text(kSetupMarkerNumber.offset, "M-17", 20)
-      .Text(kSetupAntennaType.offset, "CHOKE RING", 20)
-      .F32(kSetupAntennaDeltaHOffset, 1.25f)
-      .F32(kSetupAntennaDeltaNOffset, -0.5f)
-      .F64(kSetupRefLatitudeOffset, 0.8)
-      .F64(kSetupRefLongitudeOffset, -0.1)
-      .F32(kSetupRefHeightOffset, 312.5f)
-      .Text(kSetupStationCode.offset, "ABCDEFGHIJ", 10)
-      .U8(kSetupMonumentIndexOffset, 3)
-      .U8(kSetupReceiverIndexOffset, 7)
-      .Text(kSetupCountryCode.offset, "BEL", 3);
-  return w;
+  w.Text(kSetupMarkerName.offset, marker, 60).Text(kSetupMarkerNumber.offset, "M-17", 20);
+  w.Text(kSetupAntennaType.offset, "CHOKE RING", 20)
+      .Text(kSetupStationCode.offset, "ABCDEFGHIJ", 10);
+  w.Text(kSetupCountryCode.offset, "BEL", 3).U8(kSetupMonumentIndexOffset, 3);
+  w.U8(kSetupReceiverIndexOffset, 7).F32(kSetupAntennaDeltaHOffset, 1.25f);
+  w.F32(kSetupAntennaDeltaNOffset, -0.5f).F64(kSetupRefLatitudeOffset, 0.8);
+  return w.F64(kSetupRefLongitudeOffset, -0.1).F32(kSetupRefHeightOffset, 312.5f);
 }
 
-TEST(ReceiverSetup, DefaultsAndOverlay) {
+// The defaults with an overlay of `block` (none when empty); bytes behind the
+// block must not be taken.
+ReceiverSetupRecord Overlaid(std::vector<uint8_t> block) {
   ReceiverSetupRecord record;
   std::memset(record.bytes, 0xAB, sizeof record.bytes);
   SetReceiverSetupDefaults(&record);
-  ExpectDefaults(record);
-
-  std::vector<uint8_t> block = FullSetup(kRev4, "SITE ONE").Finish();
-  OverlayReceiverSetup(block.data(), &record);
-  EXPECT_EQ(SetupText(record, kSetupMarkerName), "SITE ONE");
-  EXPECT_EQ(SetupText(record, kSetupMarkerNumber), "M-17");
-  EXPECT_EQ(SetupText(record, kSetupObserver), "");  // the block's own zero bytes
-  // Ten characters fill the field without a terminating zero.
-  EXPECT_EQ(SetupText(record, kSetupStationCode), "ABCDEFGHIJ");
-  EXPECT_EQ(SetupText(record, kSetupCountryCode), "BEL");
-  EXPECT_TRUE(SetupIsRevision3OrLater(record));
-  EXPECT_TRUE(SetupIsRevision4OrLater(record));
-  EXPECT_TRUE(SetupHasReferencePosition(record));
-  EXPECT_EQ(SetupRefLatitude(record), 0.8);
-  EXPECT_EQ(SetupRefLongitude(record), -0.1);
-  EXPECT_EQ(SetupRefHeight(record), 312.5f);
-  EXPECT_EQ(SetupAntennaDeltaH(record), 1.25f);
-  EXPECT_EQ(SetupAntennaDeltaN(record), -0.5f);
-  EXPECT_EQ(SetupMonumentIndex(record), 3);
-  EXPECT_EQ(SetupReceiverIndex(record), 7);
+  const bool overlay = !block.empty();
+  block.resize(kReceiverSetupSize, 0xEE);
+  if (overlay) OverlayReceiverSetup(block.data(), &record);
+  return record;
 }
 
-TEST(ReceiverSetup, RevisionGates) {
-  struct Case {
-    uint8_t revision;
-    bool rev3;
-    bool rev4;
-  };
-  const Case cases[] = {
-      {0, false, false}, {2, false, false}, {3, true, false}, {4, true, true}, {7, true, true}};
-  for (const Case& c : cases) {
-    ReceiverSetupRecord record;
-    SetReceiverSetupDefaults(&record);
-    std::vector<uint8_t> block = FullSetup(c.revision, "X").Finish();
-    OverlayReceiverSetup(block.data(), &record);
-    EXPECT_EQ(SetupIsRevision3OrLater(record), c.rev3) << int{c.revision};
-    EXPECT_EQ(SetupIsRevision4OrLater(record), c.rev4) << int{c.revision};
-    EXPECT_EQ(SetupHasReferencePosition(record), c.rev4) << int{c.revision};
+// Every text field, each followed by "|".
+std::string Texts(const ReceiverSetupRecord& r) {
+  std::string all;
+  for (SetupTextField f :
+       {kSetupMarkerName, kSetupMarkerNumber, kSetupObserver, kSetupAgency, kSetupReceiverSerial,
+        kSetupReceiverName, kSetupReceiverVersion, kSetupAntennaSerial, kSetupAntennaType,
+        kSetupMarkerType, kSetupFirmwareVersion, kSetupProductName, kSetupStationCode,
+        kSetupCountryCode}) {
+    all += std::string(SetupText(r, f)) + "|";
   }
+  return all;
+}
+std::string Unknown(int n) {
+  std::string s;
+  while (n-- > 0) s += "Unknown|";
+  return s;
 }
 
-TEST(ReceiverSetup, ShortBlockOverlaysOnlyItsOwnBytes) {
-  // 100 bytes: the marker name and the first 4 bytes of the observer field.
-  std::vector<uint8_t> block = QdxBlockWriter(kReceiverSetupBlock, kRev4, 0, 0, 100)
-                                   .Text(kSetupMarkerName.offset, "SHORT", 60)
-                                   .Text(kSetupObserver.offset, "OBSERVER", 20)
-                                   .Resize(100)
-                                   .Finish();
-  block.resize(kReceiverSetupSize, 0xEE);  // bytes behind the block must not be taken
-  ReceiverSetupRecord record;
-  SetReceiverSetupDefaults(&record);
-  OverlayReceiverSetup(block.data(), &record);
-  EXPECT_EQ(SetupText(record, kSetupMarkerName), "SHORT");
-  EXPECT_EQ(SetupText(record, kSetupObserver), "OBSEown");
-  EXPECT_EQ(SetupText(record, kSetupAgency), "Unknown");
-  EXPECT_EQ(SetupText(record, kSetupCountryCode), "___");
-  EXPECT_TRUE(SetupIsRevision4OrLater(record));
-  // Revision 4 but too short to carry the reference position.
-  EXPECT_FALSE(SetupHasReferencePosition(record));
+TEST(ReceiverSetup, DefaultsAndOverlays) {
+  const struct {
+    std::vector<uint8_t> block;
+    std::string texts;  // "": not checked
+    bool rev3, rev4, position;
+  } cases[] = {
+      {{}, "NORV|" + Unknown(11) + "|___|", false, false, false},
+      // Ten characters fill the station code without a terminating zero.
+      {FullSetup(4, "ONE").Finish(), "ONE|M-17|||||||CHOKE RING||||ABCDEFGHIJ|BEL|", 1, 1, 1},
+      {FullSetup(0, "X").Finish(), "", false, false, false},
+      {FullSetup(2, "X").Finish(), "", false, false, false},
+      {FullSetup(3, "X").Finish(), "", true, false, false},
+      {FullSetup(7, "X").Finish(), "", true, true, true},
+      {FullSetup(4, "X").Resize(372).Finish(), "", true, true, false},  // half a latitude
+      // 100 bytes: the marker name and the first 4 bytes of the observer field.
+      {QdxBlockWriter(kReceiverSetupBlock, 4, 0, 0, 100)
+           .Text(16, "SHORT", 60)
+           .Text(96, "OBSE", 4)
+           .Finish(),
+       "SHORT||OBSEown|" + Unknown(9) + "|___|", true, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    const ReceiverSetupRecord record = Overlaid(c.block);
+    EXPECT_TRUE(c.texts.empty() || Texts(record) == c.texts) << Texts(record);
+    EXPECT_EQ(SetupIsRevision3OrLater(record), c.rev3);
+    EXPECT_EQ(SetupIsRevision4OrLater(record), c.rev4);
+    EXPECT_EQ(SetupHasReferencePosition(record), c.position);
+  }
+  const ReceiverSetupRecord none = Overlaid({});
+  EXPECT_EQ(SetupBlockId(none), 0);
+  EXPECT_EQ(SetupAntennaDeltaH(none) + SetupAntennaDeltaE(none) + SetupAntennaDeltaN(none), 0.0f);
+  EXPECT_EQ(SetupMonumentIndex(none) + SetupReceiverIndex(none), 0);
+  EXPECT_LE(SetupRefLatitude(none), -1e10);
 
-  // Cut in the middle of the latitude: still no position.
-  block = FullSetup(kRev4, "HALF").Resize(372).Finish();
-  SetReceiverSetupDefaults(&record);
-  OverlayReceiverSetup(block.data(), &record);
-  EXPECT_FALSE(SetupHasReferencePosition(record));
-}
-
-TEST(ReceiverSetup, LongBlockTakesFirst424Bytes) {
-  std::vector<uint8_t> block = FullSetup(kRev4, "LONG").Resize(600).U8(424, 0x55).Finish();
-  ReceiverSetupRecord record;
-  SetReceiverSetupDefaults(&record);
-  OverlayReceiverSetup(block.data(), &record);
-  EXPECT_EQ(SetupText(record, kSetupMarkerName), "LONG");
-  EXPECT_EQ(SetupBlockLength(record), 600);
-  EXPECT_EQ(std::memcmp(record.bytes, block.data(), kReceiverSetupSize), 0);
+  const std::vector<uint8_t> full = FullSetup(4, "LONG").Resize(600).U8(424, 0x55).Finish();
+  const ReceiverSetupRecord r = Overlaid(full);  // the first 424 bytes of a long block
+  EXPECT_EQ(std::memcmp(r.bytes, full.data(), kReceiverSetupSize), 0);
+  EXPECT_EQ(SetupBlockLength(r), 600);
+  const double values[] = {SetupRefLatitude(r),   SetupRefLongitude(r),  SetupRefHeight(r),
+                           SetupAntennaDeltaH(r), SetupAntennaDeltaE(r), SetupAntennaDeltaN(r)};
+  EXPECT_EQ(std::vector<double>(values, values + 6),
+            (std::vector<double>{0.8, -0.1, 312.5, 1.25, 0.0, -0.5}));
+  EXPECT_EQ(SetupMonumentIndex(r), 3);
+  EXPECT_EQ(SetupReceiverIndex(r), 7);
 }
 
 TEST(ReceiverSetup, TextNeverReadsPastWidthOrRecord) {
@@ -163,50 +113,32 @@ TEST(ReceiverSetup, TextNeverReadsPastWidthOrRecord) {
   EXPECT_EQ(SetupText(record, 5000, 10).size(), 0u);
 }
 
-class ReceiverSetupFileTest : public testing::Test {
- protected:
-  std::string WriteFile(const std::vector<uint8_t>& bytes) {
-    std::string path = test::MakeTempDir("receiver_setup") + "/input.qdx";
-    EXPECT_TRUE(test::WriteFileBytes(path, bytes));
-    return path;
+// The first CRC-valid setup block from the reader's position, which stays.
+TEST(ReceiverSetup, ReadFromAFileLeavesThePosition) {
+  std::vector<uint8_t> damaged = FullSetup(4, "DAMAGED").Finish();
+  damaged[40] ^= 0xFF;
+  const test::Bytes first = QdxBlockWriter(4027, 0, 1000, 2100, 32).Finish();
+  const struct {
+    test::Bytes image;
+    const char* marker;
+  } cases[] = {
+      {test::Concat({first, {'$', '@', 1, 2, 3}}), "NORV"},
+      {test::Concat(
+           {first, damaged, FullSetup(4, "FIRST").Finish(), FullSetup(4, "SECOND").Finish()}),
+       "FIRST"},
+  };
+  for (const auto& c : cases) {
+    test::TempQdxFile file(c.image);
+    QdxReader reader;
+    InitQdxReader(file.path.c_str(), &reader);
+    std::vector<uint8_t> buffer(kQdxMaxBlockSize);
+    ASSERT_EQ(GetNextQdxBlock(&reader, buffer.data(), kQdxAnyBlock, kQdxAnyBlock, 0), 0);
+    ReceiverSetupRecord record;
+    ReadReceiverSetup(&reader, &record);
+    EXPECT_EQ(SetupText(record, kSetupMarkerName), c.marker);
+    EXPECT_EQ(QdxTell(&reader), 32);
+    CloseQdxReader(&reader);
   }
-};
-
-TEST_F(ReceiverSetupFileTest, NoSetupBlockKeepsDefaults) {
-  std::vector<uint8_t> file;
-  test::Append(&file, QdxBlockWriter(4027, 0, 1000, 2100, 32));
-  test::Append(&file, std::vector<uint8_t>{'$', '@', 1, 2, 3});
-  QdxReader reader;
-  InitQdxReader(WriteFile(file).c_str(), &reader);
-  ReceiverSetupRecord record;
-  ReadReceiverSetup(&reader, &record);
-  ExpectDefaults(record);
-  EXPECT_EQ(QdxTell(&reader), 0);
-  CloseQdxReader(&reader);
-}
-
-TEST_F(ReceiverSetupFileTest, FirstOfTwoBlocksAndPositionUnchanged) {
-  std::vector<uint8_t> file;
-  test::Append(&file, QdxBlockWriter(4027, 0, 1000, 2100, 32));
-  std::vector<uint8_t> damaged = FullSetup(kRev4, "DAMAGED").Finish();
-  damaged[40] ^= 0xFF;  // CRC no longer matches: skipped
-  test::Append(&file, damaged);
-  test::Append(&file, FullSetup(kRev4, "FIRST"));
-  test::Append(&file, FullSetup(kRev4, "SECOND"));
-
-  QdxReader reader;
-  InitQdxReader(WriteFile(file).c_str(), &reader);
-  std::vector<uint8_t> buffer(kQdxMaxBlockSize);
-  ASSERT_EQ(GetNextQdxBlock(&reader, buffer.data(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk), 0);
-  int64_t position = QdxTell(&reader);
-  ASSERT_EQ(position, 32);
-
-  ReceiverSetupRecord record;
-  ReadReceiverSetup(&reader, &record);
-  EXPECT_EQ(SetupText(record, kSetupMarkerName), "FIRST");
-  EXPECT_EQ(SetupText(record, kSetupStationCode), "ABCDEFGHIJ");
-  EXPECT_EQ(QdxTell(&reader), position);
-  CloseQdxReader(&reader);
 }
 
 }  // namespace

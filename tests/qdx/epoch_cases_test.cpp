@@ -1,0 +1,135 @@
+// Measurement blocks walked through the epoch gathering and the decoders,
+// against the epochs written in data/epoch_cases.txt (its head gives the
+// notation of blocks and epochs).
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "qdx/qdx_files.h"
+
+namespace kavrino {
+namespace {
+
+struct Case {
+  std::string name;
+  int mode = 3;
+  std::vector<test::QdxBlockWriter> blocks;
+  std::string walk;
+};
+
+// The words of a block description, written from `*at` on.
+void WriteWords(std::istringstream& words, test::QdxBlockWriter* w, size_t* at, size_t* length,
+                std::string* type) {
+  for (std::string word; words >> word && word[0] != '#';) {
+    if (word[0] == '+' || word[0] == '@') {
+      *at = (word[0] == '+' ? *at : 0) + std::stoul(word.substr(1));
+    } else if (word.rfind("rev=", 0) == 0) {
+      w->bytes[5] = static_cast<uint8_t>((w->bytes[5] & 0x1F) | std::stoi(word.substr(4)) << 5);
+    } else if (word.rfind("len=", 0) == 0) {
+      *length = std::stoul(word.substr(4));
+    } else if (std::isalpha(static_cast<unsigned char>(word[0]))) {
+      *type = word;
+    } else if (*type == "f32" || *type == "f64") {
+      const double v = std::strtod(word.c_str(), nullptr);
+      *type == "f32" ? w->F32(*at, static_cast<float>(v)) : w->F64(*at, v);
+      *at += *type == "f32" ? 4 : 8;
+    } else {
+      const long long v = std::strtoll(word.c_str(), nullptr, 0);
+      for (int i = 0; i < std::stoi(type->substr(1)) / 8; ++i) w->U8((*at)++, uint8_t(v >> 8 * i));
+    }
+  }
+}
+
+std::vector<Case> ReadCases(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<Case> cases;
+  size_t at = 0, length = 0;
+  std::string type;
+  bool walk = false;
+  auto end_block = [&] {
+    if (cases.empty() || cases.back().blocks.empty() || walk) return;
+    test::QdxBlockWriter& w = cases.back().blocks.back();
+    w.Resize(length != 0 ? length : std::max(w.bytes.size(), at));
+  };
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string first;
+    if (!(words >> first) || first[0] == '#') continue;
+    if (first == "case" || first == "walk") end_block();
+    if (first == "case") {
+      cases.emplace_back();
+      std::getline(words >> std::ws, cases.back().name);
+      walk = false;
+    } else if (first == "mode") {
+      words >> cases.back().mode;
+    } else if (first == "walk") {
+      walk = true;
+    } else if (walk) {
+      cases.back().walk += line + "\n";
+    } else {
+      if (first == "block") {
+        end_block();
+        uint32_t number = 0, tow = 0;
+        words >> number >> tow;
+        cases.back().blocks.emplace_back(number, 0, tow, 2300);
+        at = 14, length = 0, type = "u8";
+      } else {
+        words = std::istringstream(line);
+      }
+      WriteWords(words, &cases.back().blocks.back(), &at, &length, &type);
+    }
+  }
+  end_block();
+  return cases;
+}
+
+std::string Value(double v, const char* format) {
+  char text[40] = " -";
+  if (IsMeasPresent(v)) std::snprintf(text, sizeof text, format, v);
+  return text;
+}
+
+std::string Describe(const MeasEpochRecord& r) {
+  std::string s = "epoch " + std::to_string(r.tow_ms) + " sats " + std::to_string(r.num_sats);
+  if (r.num_sats < kMaxEpochSats) s += " spare " + std::to_string(r.sats[r.num_sats].sat_index);
+  for (uint32_t i = 0; i < r.num_sats; ++i) {
+    const MeasSatEntry& e = r.sats[i];
+    s += "\n sat " + std::to_string(e.sat_index) + " ch " + std::to_string(e.channel) + " glo " +
+         std::to_string(e.glo_freq);
+    for (int a = 0; a < kMaxAntennas; ++a) {
+      for (int k = 0; k < kSignalSlots; ++k) {
+        const MeasSignal& g = e.sig[a][k];
+        char head[40];
+        std::snprintf(head, sizeof head, "\n  %d.%d %u %02x", a, k, g.signal_type, g.flags);
+        if (g.flags == 0) continue;
+        s += head + Value(g.pseudorange_m, " %.4f") + Value(g.carrier_cycles, " %.4f") +
+             Value(g.doppler_hz, " %.4f") + Value(g.cn0_dbhz, " %.4f") + " " +
+             std::to_string(g.lock_time_ms);
+      }
+    }
+  }
+  return s + "\n";
+}
+
+TEST(EpochCases, WalksHandOutTheWrittenEpochs) {
+  const std::vector<Case> cases = ReadCases(KAVRINO_SOURCE_DIR "/tests/qdx/data/epoch_cases.txt");
+  ASSERT_GT(cases.size(), 30u);
+  for (const Case& c : cases) {
+    test::Bytes file;
+    for (const test::QdxBlockWriter& b : c.blocks) test::Append(&file, b);
+    std::string walk;
+    test::WalkEpochs(file, c.mode, [&](int done, const MeasEpochRecord& r) {
+      walk += done == 1 ? Describe(r) : "-\n";
+    });
+    EXPECT_EQ(walk, c.walk) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace kavrino
