@@ -50,40 +50,36 @@ std::string Texts(const ReceiverSetupRecord& r) {
   }
   return all;
 }
-std::string Unknown(int n) {
-  std::string s;
-  while (n-- > 0) s += "Unknown|";
-  return s;
-}
 
 TEST(ReceiverSetup, DefaultsAndOverlays) {
+  const std::string defaults = "Unknown|Unknown|Unknown|Unknown|Unknown|Unknown|Unknown|Unknown|";
   const struct {
     std::vector<uint8_t> block;
+    const char* gates;  // revision 3 or later, revision 4 or later, reference position
     std::string texts;  // "": not checked
-    bool rev3, rev4, position;
   } cases[] = {
-      {{}, "NORV|" + Unknown(11) + "|___|", false, false, false},
+      {{}, "000", "NORV|Unknown|Unknown|Unknown|" + defaults + "|___|"},
       // Ten characters fill the station code without a terminating zero.
-      {FullSetup(4, "ONE").Finish(), "ONE|M-17|||||||CHOKE RING||||ABCDEFGHIJ|BEL|", 1, 1, 1},
-      {FullSetup(0, "X").Finish(), "", false, false, false},
-      {FullSetup(2, "X").Finish(), "", false, false, false},
-      {FullSetup(3, "X").Finish(), "", true, false, false},
-      {FullSetup(7, "X").Finish(), "", true, true, true},
-      {FullSetup(4, "X").Resize(372).Finish(), "", true, true, false},  // half a latitude
+      {FullSetup(4, "ONE").Finish(), "111", "ONE|M-17|||||||CHOKE RING||||ABCDEFGHIJ|BEL|"},
+      {FullSetup(0, "X").Finish(), "000", ""},
+      {FullSetup(2, "X").Finish(), "000", ""},
+      {FullSetup(3, "X").Finish(), "100", ""},
+      {FullSetup(7, "X").Finish(), "111", ""},
+      {FullSetup(4, "X").Resize(372).Finish(), "110", ""},  // half a latitude
       // 100 bytes: the marker name and the first 4 bytes of the observer field.
       {QdxBlockWriter(kReceiverSetupBlock, 4, 0, 0, 100)
            .Text(16, "SHORT", 60)
            .Text(96, "OBSE", 4)
            .Finish(),
-       "SHORT||OBSEown|" + Unknown(9) + "|___|", true, true, false},
+       "110", "SHORT||OBSEown|Unknown|" + defaults + "|___|"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(&c - cases);
     const ReceiverSetupRecord record = Overlaid(c.block);
+    const std::string gates = {"01"[SetupIsRevision3OrLater(record)],
+                               "01"[SetupIsRevision4OrLater(record)],
+                               "01"[SetupHasReferencePosition(record)]};
+    EXPECT_EQ(gates, c.gates) << &c - cases;
     EXPECT_TRUE(c.texts.empty() || Texts(record) == c.texts) << Texts(record);
-    EXPECT_EQ(SetupIsRevision3OrLater(record), c.rev3);
-    EXPECT_EQ(SetupIsRevision4OrLater(record), c.rev4);
-    EXPECT_EQ(SetupHasReferencePosition(record), c.position);
   }
   const ReceiverSetupRecord none = Overlaid({});
   EXPECT_EQ(SetupBlockId(none), 0);
@@ -117,28 +113,23 @@ TEST(ReceiverSetup, TextNeverReadsPastWidthOrRecord) {
 TEST(ReceiverSetup, ReadFromAFileLeavesThePosition) {
   std::vector<uint8_t> damaged = FullSetup(4, "DAMAGED").Finish();
   damaged[40] ^= 0xFF;
-  const test::Bytes first = QdxBlockWriter(4027, 0, 1000, 2100, 32).Finish();
-  const struct {
-    test::Bytes image;
-    const char* marker;
-  } cases[] = {
-      {test::Concat({first, {'$', '@', 1, 2, 3}}), "NORV"},
-      {test::Concat(
-           {first, damaged, FullSetup(4, "FIRST").Finish(), FullSetup(4, "SECOND").Finish()}),
-       "FIRST"},
-  };
-  for (const auto& c : cases) {
-    test::TempQdxFile file(c.image);
-    QdxReader reader;
-    InitQdxReader(file.path.c_str(), &reader);
-    std::vector<uint8_t> buffer(kQdxMaxBlockSize);
-    ASSERT_EQ(GetNextQdxBlock(&reader, buffer.data(), kQdxAnyBlock, kQdxAnyBlock, 0), 0);
+  const std::vector<uint8_t> last = FullSetup(4, "SECOND").Finish();
+  const test::TempQdxFile file(test::Concat({QdxBlockWriter(4027, 0, 1000, 2100, 32).Finish(),
+                                             damaged,
+                                             FullSetup(4, "FIRST").Finish(),
+                                             last,
+                                             {'$', '@', 1, 2, 3}}));
+  QdxReader reader;
+  InitQdxReader(file.path.c_str(), &reader);
+  const int64_t after_setups = 32 + 2 * kReceiverSetupSize + last.size();
+  for (int64_t at : {int64_t{32}, after_setups}) {
+    QdxSeek(&reader, at);
     ReceiverSetupRecord record;
     ReadReceiverSetup(&reader, &record);
-    EXPECT_EQ(SetupText(record, kSetupMarkerName), c.marker);
-    EXPECT_EQ(QdxTell(&reader), 32);
-    CloseQdxReader(&reader);
+    EXPECT_EQ(SetupText(record, kSetupMarkerName), at == 32 ? "FIRST" : "NORV");
+    EXPECT_EQ(QdxTell(&reader), at);
   }
+  CloseQdxReader(&reader);
 }
 
 }  // namespace
