@@ -2,31 +2,41 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "core/diag.h"
+#include "core/time.h"
 
 namespace kavrino {
 namespace {
 
-TEST(SatelliteNumbering, RangeBoundaries) {
-  const int svid_to_index[][2] = {
-      {0, 0},     {1, 1},     {37, 37},   {38, 38},   {61, 61},   {62, 68},   {63, 62},
-      {68, 67},   {69, 68},   {70, 69},   {71, 71},   {106, 106}, {107, 107}, {119, 119},
-      {120, 120}, {140, 140}, {141, 161}, {177, 197}, {178, 0},   {180, 0},   {181, 201},
-      {187, 207}, {188, 0},   {190, 0},   {191, 211}, {197, 217}, {198, 141}, {215, 158},
-      {216, 218}, {222, 224}, {223, 0},   {255, 0}};
-  for (const auto& c : svid_to_index) {
-    EXPECT_EQ(SvidToSatIndex(static_cast<uint8_t>(c[0])), c[1]) << "svid " << c[0];
+// The rows of data/tables.txt (its head names the tables).
+TEST(CoreTables, EveryRowHolds) {
+  std::ifstream in(KAVRINO_SOURCE_DIR "/tests/core/data/tables.txt");
+  int rows = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string kind;
+    int64_t a = 0, b = 0, c = 0, d = 0;
+    if (!(words >> kind >> a >> b) || kind[0] == '#') continue;
+    words >> c >> d;
+    double got = 0, want = static_cast<double>(b);
+    if (kind == "svid") got = SvidToSatIndex(static_cast<uint8_t>(a));
+    if (kind == "system") got = SatIndexConstellation(static_cast<uint8_t>(a));
+    if (kind == "wavelength") got = SignalWavelength(uint32_t(a), int(b)), want = kSpeedOfLight / c;
+    if (kind == "doy") got = DayOfYear(uint32_t(a), uint32_t(b), uint32_t(c)), want = double(d);
+    if (kind == "widen") got = double(WidenWeek(a, b, int(c))), want = double(d);
+    EXPECT_EQ(got, want) << line;
+    ++rows;
   }
-  const int index_to_system[][2] = {
-      {0, CONST_OTHER},     {1, CONST_GPS},     {37, CONST_GPS},     {38, CONST_GLONASS},
-      {68, CONST_GLONASS},  {69, CONST_OTHER},  {70, CONST_OTHER},   {71, CONST_GALILEO},
-      {106, CONST_GALILEO}, {107, CONST_OTHER}, {119, CONST_OTHER},  {120, CONST_SBAS},
-      {158, CONST_SBAS},    {159, CONST_OTHER}, {161, CONST_BEIDOU}, {197, CONST_BEIDOU},
-      {200, CONST_OTHER},   {201, CONST_QZSS},  {207, CONST_QZSS},   {208, CONST_OTHER},
-      {211, CONST_NAVIC},   {224, CONST_NAVIC}, {225, CONST_OTHER},  {255, CONST_OTHER}};
-  for (const auto& c : index_to_system) {
-    EXPECT_EQ(SatIndexConstellation(static_cast<uint8_t>(c[0])), c[1]) << "index " << c[0];
-  }
+  EXPECT_EQ(rows, 90);
+  // An absurd frequency number wraps in 32 bits instead of overflowing.
+  const auto wrapped = static_cast<int32_t>(static_cast<uint32_t>(uint64_t{1} << 20) * 562500u);
+  EXPECT_EQ(SignalWavelength(8, 1 << 20), kSpeedOfLight / (1602e6 + wrapped));
 }
 
 // Spot checks at the ends and gaps; every named signal's name and code are
@@ -64,30 +74,24 @@ TEST(SignalTable, RowsAndLookupsOutOfRange) {
   EXPECT_EQ(ConstellationSignalMask(CONST_QZSS), 0x30C0000C0ULL);
 }
 
+// Through AssertFailed: the process ends at once, without a word.
 TEST(SignalIndexInConstellationDeathTest, SignalOutOfRangeAbortsSilently) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(GetSignalIndexInConstellation(34), testing::KilledBySignal(SIGABRT), "^$");
   EXPECT_EXIT(GetSignalIndexInConstellation(-1), testing::KilledBySignal(SIGABRT), "^$");
 }
 
-TEST(SignalWavelength, Bands) {
-  const struct {
-    uint32_t signal;
-    int k;
-    double hz;
-  } cases[] = {{0, 0, 1575420000},  {2, 0, 1227600000},   {3, 5, 1227600000},
-               {4, 0, 1176450000},  {8, 0, 1602000000},   {9, 1, 1602562500},
-               {8, -7, 1598062500}, {10, -7, 1242937500}, {11, 6, 1248625000},
-               {12, 3, 1202025000}, {18, 0, 1278750000},  {21, 0, 1207140000},
-               {22, 0, 1191795000}, {28, 0, 1561098000},  {30, 0, 1268520000},
-               {13, 0, 1575420000}, {33, 4, 1575420000},  {kNoSignalNumber, 3, 1575420000}};
-  for (const auto& t : cases) {
-    // Exact: the wavelength is one correctly rounded division.
-    EXPECT_EQ(SignalWavelength(t.signal, t.k), kSpeedOfLight / t.hz) << t.signal << " k " << t.k;
-  }
-  // An absurd frequency number wraps in 32 bits instead of overflowing.
-  const auto wrapped = static_cast<int32_t>(static_cast<uint32_t>(uint64_t{1} << 20) * 562500u);
-  EXPECT_EQ(SignalWavelength(8, 1 << 20), kSpeedOfLight / (1602e6 + wrapped));
+TEST(Diagnostics, MessagesNameTheFailureAndItsReason) {
+  EXPECT_EQ(FatalMessage("qdxread", 460, ENOENT),
+            "Abnormal program termination (qdxread,460): No such file or directory");
+  EXPECT_EQ(FatalMessage("mkringen", 389, ENOSPC),
+            "Abnormal program termination (mkringen,389): No space left on device");
+  EXPECT_EQ(OpenFailureMessage("output RINEX", "a/b.24O", "writing", EACCES),
+            "The output RINEX file \"a/b.24O\" could not be opened for writing: Permission denied");
+  // The text before the reason is cut to 254 characters; "Abnormal program
+  // termination (" is 30 of them.
+  EXPECT_EQ(FatalMessage(std::string(300, 'm').c_str(), 1, EACCES),
+            "Abnormal program termination (" + std::string(224, 'm') + ": Permission denied");
 }
 
 }  // namespace
