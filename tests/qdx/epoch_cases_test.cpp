@@ -89,32 +89,24 @@ std::vector<Case> ReadCases(const std::string& path) {
   return cases;
 }
 
-std::string Value(double v, const char* format) {
-  char text[40] = " -";
-  if (IsMeasPresent(v)) std::snprintf(text, sizeof text, format, v);
-  return text;
-}
-
 std::string Describe(const MeasEpochRecord& r) {
-  std::string s = "epoch " + std::to_string(r.tow_ms) + " sats " + std::to_string(r.num_sats);
-  if (r.num_sats < kMaxEpochSats) s += " spare " + std::to_string(r.sats[r.num_sats].sat_index);
+  char text[160];
+  std::snprintf(text, sizeof text, "epoch %u sats %u spare %d\n", r.tow_ms, r.num_sats,
+                r.num_sats < kMaxEpochSats ? r.sats[r.num_sats].sat_index : -1);
+  std::string s = text;
   for (uint32_t i = 0; i < r.num_sats; ++i) {
     const MeasSatEntry& e = r.sats[i];
-    s += "\n sat " + std::to_string(e.sat_index) + " ch " + std::to_string(e.channel) + " glo " +
-         std::to_string(e.glo_freq);
-    for (int a = 0; a < kMaxAntennas; ++a) {
-      for (int k = 0; k < kSignalSlots; ++k) {
-        const MeasSignal& g = e.sig[a][k];
-        char head[40];
-        std::snprintf(head, sizeof head, "\n  %d.%d %u %02x", a, k, g.signal_type, g.flags);
-        if (g.flags == 0) continue;
-        s += head + Value(g.pseudorange_m, " %.4f") + Value(g.carrier_cycles, " %.4f") +
-             Value(g.doppler_hz, " %.4f") + Value(g.cn0_dbhz, " %.4f") + " " +
-             std::to_string(g.lock_time_ms);
-      }
+    std::snprintf(text, sizeof text, " sat %u ch %u glo %u\n", e.sat_index, e.channel, e.glo_freq);
+    s += text;
+    for (int k = 0; k < kMaxAntennas * kSignalSlots; ++k) {
+      const MeasSignal& g = e.sig[k / kSignalSlots][k % kSignalSlots];
+      std::snprintf(text, sizeof text, "  %d.%d %u %02x %.4f %.4f %.4f %.4f %u\n", k / kSignalSlots,
+                    k % kSignalSlots, g.signal_type, g.flags, g.pseudorange_m, g.carrier_cycles,
+                    g.doppler_hz, g.cn0_dbhz, g.lock_time_ms);
+      if (g.flags != 0) s += text;
     }
   }
-  return s + "\n";
+  return s;
 }
 
 TEST(EpochCases, WalksHandOutTheWrittenEpochs) {
