@@ -72,39 +72,5 @@ TEST(CurrentUtcTime, MatchesTheSystemClock) {
   EXPECT_EQ(now.second, std::trunc(now.second));
 }
 
-TEST(SettleTimeOfDay, Table) {
-  const int64_t noon = 2059 * kMsPerWeek + kMsPerDay + 12 * 3600000LL;  // 2019-06-24 12:00
-  const int64_t day = noon - 12 * 3600000LL;
-  const int64_t cases[][4] = {
-      {36000000, kNoEndMs, day + 36000000, kNoEndMs},
-      {-1, 3600000, -1, day + 3600000},
-      {0, 0, day, day},
-      {kMsPerDay, kMsPerDay + 5, kMsPerDay, kMsPerDay + 5},  // absolute values stay
-      {noon - 1, noon + 1, noon - 1, noon + 1},
-  };
-  for (const auto& c : cases) {
-    int64_t start = c[0], end = c[1];
-    SettleTimeOfDay(noon, &start, &end);
-    EXPECT_EQ(start, c[2]) << c[0];
-    EXPECT_EQ(end, c[3]) << c[1];
-  }
-}
-
-// The count changes one second after 00:00:00 UTC of each leap-second day (the
-// count before it, in GPS seconds), and is unknown before the first and after 2019.
-TEST(LeapCountFromTable, EveryLeapSecond) {
-  const uint32_t months[][2] = {{1981, 7}, {1982, 7}, {1983, 7}, {1985, 7}, {1988, 1}, {1990, 1},
-                                {1991, 1}, {1992, 7}, {1993, 7}, {1994, 7}, {1996, 1}, {1997, 7},
-                                {1999, 1}, {2006, 1}, {2009, 1}, {2012, 7}, {2015, 7}, {2017, 1}};
-  for (int k = 0; k < 18; ++k) {
-    const auto at = int64_t(CalendarToGpsSeconds({months[k][0], 1, months[k][1], 0, 0, 0})) + k;
-    EXPECT_EQ(LeapCountFromTable(at), k == 0 ? kLeapCountUnknown : k) << months[k][0];
-    EXPECT_EQ(LeapCountFromTable(at + 1), k + 1) << months[k][0];
-  }
-  EXPECT_EQ(LeapCountFromTable(-5), kLeapCountUnknown);
-  EXPECT_EQ(LeapCountFromTable(1261871999), 18);  // 2019-12-31 23:59:59
-  EXPECT_EQ(LeapCountFromTable(1261872000), kLeapCountUnknown);
-}
-
 }  // namespace
 }  // namespace kavrino
