@@ -23,16 +23,14 @@ struct Case {
   std::string walk;
 };
 
-// The words of a block description, written from `*at` on.
-void WriteWords(std::istringstream& words, test::QdxBlockWriter* w, size_t* at, size_t* length,
-                std::string* type) {
+// Writes the words of a block description from `*at` on; the block reaches
+// at least to every byte the words go to.
+void WriteWords(std::istringstream& words, test::QdxBlockWriter* w, size_t* at, std::string* type) {
   for (std::string word; words >> word && word[0] != '#';) {
     if (word[0] == '+' || word[0] == '@') {
       *at = (word[0] == '+' ? *at : 0) + std::stoul(word.substr(1));
     } else if (word.rfind("rev=", 0) == 0) {
       w->bytes[5] = static_cast<uint8_t>((w->bytes[5] & 0x1F) | std::stoi(word.substr(4)) << 5);
-    } else if (word.rfind("len=", 0) == 0) {
-      *length = std::stoul(word.substr(4));
     } else if (std::isalpha(static_cast<unsigned char>(word[0]))) {
       *type = word;
     } else if (*type == "f32" || *type == "f64") {
@@ -43,49 +41,38 @@ void WriteWords(std::istringstream& words, test::QdxBlockWriter* w, size_t* at, 
       const long long v = std::strtoll(word.c_str(), nullptr, 0);
       for (int i = 0; i < std::stoi(type->substr(1)) / 8; ++i) w->U8((*at)++, uint8_t(v >> 8 * i));
     }
+    w->Resize(std::max(w->bytes.size(), *at));
   }
 }
 
 std::vector<Case> ReadCases(const std::string& path) {
   std::ifstream in(path);
   std::vector<Case> cases;
-  size_t at = 0, length = 0;
+  size_t at = 0;
   std::string type;
-  bool walk = false;
-  auto end_block = [&] {
-    if (cases.empty() || cases.back().blocks.empty() || walk) return;
-    test::QdxBlockWriter& w = cases.back().blocks.back();
-    w.Resize(length != 0 ? length : std::max(w.bytes.size(), at));
-  };
   for (std::string line; std::getline(in, line);) {
     std::istringstream words(line);
     std::string first;
     if (!(words >> first) || first[0] == '#') continue;
-    if (first == "case" || first == "walk") end_block();
     if (first == "case") {
       cases.emplace_back();
       std::getline(words >> std::ws, cases.back().name);
-      walk = false;
     } else if (first == "mode") {
       words >> cases.back().mode;
-    } else if (first == "walk") {
-      walk = true;
-    } else if (walk) {
-      cases.back().walk += line + "\n";
+    } else if (first == "walk" || !cases.back().walk.empty()) {
+      cases.back().walk += first == "walk" ? "\n" : line + "\n";
     } else {
       if (first == "block") {
-        end_block();
         uint32_t number = 0, tow = 0;
         words >> number >> tow;
         cases.back().blocks.emplace_back(number, 0, tow, 2300);
-        at = 14, length = 0, type = "u8";
+        at = 14, type = "u8";
       } else {
         words = std::istringstream(line);
       }
-      WriteWords(words, &cases.back().blocks.back(), &at, &length, &type);
+      WriteWords(words, &cases.back().blocks.back(), &at, &type);
     }
   }
-  end_block();
   return cases;
 }
 
@@ -119,7 +106,7 @@ TEST(EpochCases, WalksHandOutTheWrittenEpochs) {
     test::WalkEpochs(file, c.mode, [&](int done, const MeasEpochRecord& r) {
       walk += done == 1 ? Describe(r) : "-\n";
     });
-    EXPECT_EQ(walk, c.walk) << c.name;
+    EXPECT_EQ("\n" + walk, c.walk) << c.name;
   }
 }
 
