@@ -3,15 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "qdx/decode/meas_decode.h"
 #include "qdx/encode/qdx_writer.h"
-#include "qdx/meas_gather.h"
-#include "qdx/reader.h"
 #include "support/scoped_dir.h"
 
 namespace kavrino::test {
@@ -42,20 +37,5 @@ struct TempQdxFile {
   std::string path = dir / "in.qdx";
   explicit TempQdxFile(const Bytes& image) { EXPECT_TRUE(WriteFileBytes(path, image)); }
 };
-
-// Walks a file of `image`, adding every block to the epoch; `step` sees what
-// each addition returns and the record.
-inline void WalkEpochs(const Bytes& image, int decode_mode,
-                       const std::function<void(int, const MeasEpochRecord&)>& step) {
-  TempQdxFile file(image);
-  auto reader = std::make_unique<QdxReader>();
-  auto record = std::make_unique<MeasEpochRecord>();
-  Bytes block(kQdxMaxBlockSize);
-  InitQdxReader(file.path.c_str(), reader.get());
-  while (GetNextQdxBlock(reader.get(), block.data(), kQdxAnyBlock, kQdxAnyBlock, 0) == 0) {
-    step(AddBlockToEpoch(reader.get(), block.data(), record.get(), decode_mode), *record);
-  }
-  CloseQdxReader(reader.get());
-}
 
 }  // namespace kavrino::test

@@ -1,13 +1,25 @@
+// Measurement epochs: blocks walked through the gathering and the decoders
+// against the epochs written in data/epoch_cases.txt (its head gives the
+// notation of blocks and epochs), and compact blocks of the encoder decoded
+// back to what was encoded.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "core/signals.h"
 #include "qdx/decode/meas_decode.h"
 #include "qdx/encode/compact_encoder.h"
+#include "qdx/meas_gather.h"
 #include "qdx/qdx_files.h"
+#include "qdx/reader.h"
 
 namespace kavrino {
 namespace {
@@ -60,12 +72,46 @@ std::vector<CompactSatInput> MakeSats(uint32_t tow_ms, int stream, double slave_
   return sats;
 }
 
-// The epochs a walk over `file` hands out.
-std::vector<MeasEpochRecord> DecodeBlocks(const Bytes& file) {
+std::string Describe(const MeasEpochRecord& r) {
+  char text[160];
+  std::snprintf(text, sizeof text, "epoch %u sats %u spare %d\n", r.tow_ms, r.num_sats,
+                r.num_sats < kMaxEpochSats ? r.sats[r.num_sats].sat_index : -1);
+  std::string s = text;
+  for (uint32_t i = 0; i < r.num_sats; ++i) {
+    const MeasSatEntry& e = r.sats[i];
+    std::snprintf(text, sizeof text, " sat %u ch %u glo %u\n", e.sat_index, e.channel, e.glo_freq);
+    s += text;
+    for (int k = 0; k < kMaxAntennas * kSignalSlots; ++k) {
+      const MeasSignal& g = e.sig[k / kSignalSlots][k % kSignalSlots];
+      std::snprintf(text, sizeof text, "  %d.%d %u %02x %.4f %.4f %.4f %.4f %u\n", k / kSignalSlots,
+                    k % kSignalSlots, g.signal_type, g.flags, g.pseudorange_m, g.carrier_cycles,
+                    g.doppler_hz, g.cn0_dbhz, g.lock_time_ms);
+      if (g.flags != 0) s += text;
+    }
+  }
+  return s;
+}
+
+// Walks a file of `image`, adding every block to the epoch: per block "-" or
+// the epoch handed out, described; the epochs go to `epochs`.
+std::string Walk(const Bytes& image, int mode, std::vector<MeasEpochRecord>* epochs = nullptr) {
+  test::TempQdxFile file(image);
+  auto reader = std::make_unique<QdxReader>();
+  auto record = std::make_unique<MeasEpochRecord>();
+  Bytes block(kQdxMaxBlockSize);
+  std::string steps;
+  InitQdxReader(file.path.c_str(), reader.get());
+  while (GetNextQdxBlock(reader.get(), block.data(), kQdxAnyBlock, kQdxAnyBlock, 0) == 0) {
+    const bool done = AddBlockToEpoch(reader.get(), block.data(), record.get(), mode) == 1;
+    steps += done ? Describe(*record) : "-\n";
+    if (done && epochs != nullptr) epochs->push_back(*record);
+  }
+  CloseQdxReader(reader.get());
+  return steps;
+}
+std::vector<MeasEpochRecord> Epochs(const Bytes& image) {
   std::vector<MeasEpochRecord> epochs;
-  test::WalkEpochs(file, kDecodeCompact, [&](int done, const MeasEpochRecord& r) {
-    if (done == 1) epochs.push_back(r);
-  });
+  Walk(image, kDecodeCompact, &epochs);
   return epochs;
 }
 
@@ -126,7 +172,7 @@ TEST(CompactMeas, RoundTripMatchesToFieldResolution) {
       for (int k = 0; k < kCompactKindCount; ++k) kinds[k] += state->kinds[k];
     }
     for (int k : c.kinds) EXPECT_GT(kinds[k], 0u) << "kind " << k;
-    const std::vector<MeasEpochRecord> decoded = DecodeBlocks(file);
+    const std::vector<MeasEpochRecord> decoded = Epochs(file);
     ASSERT_EQ(decoded.size(), size_t(c.count));
     for (size_t e = 0; e < decoded.size(); ++e) {
       const MeasEpochRecord& r = decoded[e];
@@ -181,7 +227,7 @@ TEST(CompactMeas, FullRecordGivesItsLastEntryToTheNewcomer) {
         test::Append(&file, b);
       }
     }
-    const std::vector<MeasEpochRecord> decoded = DecodeBlocks(file);
+    const std::vector<MeasEpochRecord> decoded = Epochs(file);
     ASSERT_EQ(decoded.size(), 1u);
     const MeasEpochRecord& r = decoded[0];
     ASSERT_EQ(r.num_sats, 80u);
@@ -193,6 +239,76 @@ TEST(CompactMeas, FullRecordGivesItsLastEntryToTheNewcomer) {
         << int(last);
     EXPECT_TRUE(FindSignal(r, 3, 1, 0) != nullptr && FindSignal(r, 3, 0, 0) != nullptr);
     for (uint32_t i = 0; i < r.num_sats; ++i) EXPECT_NE(r.sats[i].sat_index, 104);
+  }
+}
+
+struct Case {
+  std::string name;
+  int mode = 3;
+  std::vector<test::QdxBlockWriter> blocks;
+  std::string walk;
+};
+
+// Writes the words of a block description from `*at` on; the block reaches
+// at least to every byte the words go to.
+void WriteWords(std::istringstream& words, test::QdxBlockWriter* w, size_t* at, std::string* type) {
+  for (std::string word; words >> word && word[0] != '#';) {
+    if (word[0] == '+' || word[0] == '@') {
+      *at = (word[0] == '+' ? *at : 0) + std::stoul(word.substr(1));
+    } else if (word.rfind("rev=", 0) == 0) {
+      w->bytes[5] = static_cast<uint8_t>((w->bytes[5] & 0x1F) | std::stoi(word.substr(4)) << 5);
+    } else if (std::isalpha(static_cast<unsigned char>(word[0]))) {
+      *type = word;
+    } else if (*type == "f32" || *type == "f64") {
+      const double v = std::strtod(word.c_str(), nullptr);
+      *type == "f32" ? w->F32(*at, static_cast<float>(v)) : w->F64(*at, v);
+      *at += *type == "f32" ? 4 : 8;
+    } else {
+      const long long v = std::strtoll(word.c_str(), nullptr, 0);
+      for (int i = 0; i < std::stoi(type->substr(1)) / 8; ++i) w->U8((*at)++, uint8_t(v >> 8 * i));
+    }
+    w->Resize(std::max(w->bytes.size(), *at));
+  }
+}
+
+std::vector<Case> ReadCases(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<Case> cases;
+  size_t at = 0;
+  std::string type;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string first;
+    if (!(words >> first) || first[0] == '#') continue;
+    if (first == "case") {
+      cases.emplace_back();
+      std::getline(words >> std::ws, cases.back().name);
+    } else if (first == "mode") {
+      words >> cases.back().mode;
+    } else if (first == "walk" || !cases.back().walk.empty()) {
+      cases.back().walk += first == "walk" ? "\n" : line + "\n";
+    } else {
+      if (first == "block") {
+        uint32_t number = 0, tow = 0;
+        words >> number >> tow;
+        cases.back().blocks.emplace_back(number, 0, tow, 2300);
+        at = 14, type = "u8";
+      } else {
+        words = std::istringstream(line);
+      }
+      WriteWords(words, &cases.back().blocks.back(), &at, &type);
+    }
+  }
+  return cases;
+}
+
+TEST(EpochCases, WalksHandOutTheWrittenEpochs) {
+  const std::vector<Case> cases = ReadCases(KAVRINO_SOURCE_DIR "/tests/qdx/data/epoch_cases.txt");
+  ASSERT_GT(cases.size(), 30u);
+  for (const Case& c : cases) {
+    test::Bytes file;
+    for (const test::QdxBlockWriter& b : c.blocks) test::Append(&file, b);
+    EXPECT_EQ("\n" + Walk(file, c.mode), c.walk) << c.name;
   }
 }
 
