@@ -1,71 +1,153 @@
+// Block framing and the reader: CRC, sub-block arrays, the search for blocks
+// in damaged input and the navigation copy.
 #include "qdx/reader.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "qdx/block.h"
-#include "qdx/encode/qdx_writer.h"
 #include "qdx/nav_copy.h"
-#include "qdx/reference_crc.h"
+#include "qdx/qdx_files.h"
 
 namespace kavrino {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
+using test::Concat;
 
-Bytes Block(uint16_t number, size_t length, uint8_t revision = 0, uint8_t fill = 0) {
+test::QdxBlockWriter Writer(uint16_t number, size_t length, uint8_t revision, uint8_t fill) {
   test::QdxBlockWriter writer(number, revision, 1000, 2300, length);
   for (size_t i = 14; i < length; ++i) writer.U8(i, static_cast<uint8_t>(fill + i));
-  return writer.Finish();
+  return writer;
 }
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-  return out;
+Bytes Block(uint16_t number, size_t length, uint8_t revision = 0, uint8_t fill = 0) {
+  return Writer(number, length, revision, fill).Finish();
 }
-
 Bytes WithBadCrc(Bytes block) {
   block[2] ^= 0x5A;
   return block;
 }
 
-// A fresh reader on a file holding `image`.
 struct OpenFile {
+  test::TempQdxFile file;
   std::unique_ptr<QdxReader> reader = std::make_unique<QdxReader>();
-  std::string path;
-  explicit OpenFile(const Bytes& image, const std::string& tag = "reader") {
-    path = test::MakeTempDir(tag) + "/in.qdx";
-    EXPECT_TRUE(test::WriteFileBytes(path, image));
-    InitQdxReader(path.c_str(), reader.get());
+  explicit OpenFile(const Bytes& image) : file(image) {
+    InitQdxReader(file.path.c_str(), reader.get());
   }
   ~OpenFile() { CloseQdxReader(reader.get()); }
 };
 
-// Length of the CRC-valid block that starts at each offset of an image (0: none),
-// checked a byte at a time.
-std::vector<uint16_t> ValidBlockLengths(const Bytes& f) {
-  const size_t n = f.size();
-  std::vector<uint16_t> lengths(n, 0);
-  for (size_t p = 0; p + 8 <= n; ++p) {
-    if (f[p] != '$' || f[p + 1] != '@') continue;
-    const size_t len = f[p + 6] | (f[p + 7] << 8);
-    const uint16_t crc = static_cast<uint16_t>(f[p + 2] | (f[p + 3] << 8));
-    if (len >= 16 && n - p >= len && test::BitwiseCrc16(&f[p + 4], len - 4) == crc) {
-      lengths[p] = static_cast<uint16_t>(len);
+// Long blocks are checked against the bit-wise CRC by the reader's random walks.
+TEST(QdxCrc16, EqualsBitwiseCrcForRandomDataLengthsAndAlignments) {
+  EXPECT_EQ(QdxCrc16(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x31C3);  // check value
+  EXPECT_EQ(QdxCrc16(nullptr, 0), 0);
+  std::mt19937 rng(7);
+  std::vector<uint8_t> data(420);
+  for (uint8_t& byte : data) byte = static_cast<uint8_t>(rng());
+  for (size_t count = 0; count < 400; ++count) {
+    for (size_t start = 0; start < 17; ++start) {
+      ASSERT_EQ(QdxCrc16(&data[start], count), test::BitwiseCrc16(&data[start], count))
+          << count << " from " << start;
     }
   }
-  return lengths;
 }
 
-// The reader's search over an image: returns the offset of the accepted block
-// (and the offset after it) or -1.
+TEST(ResizeQdxSubBlocks, MovesElementsOrRefuses) {
+  const struct {
+    size_t length, capacity;
+    uint32_t count, old_size, new_size;
+    bool ok;
+  } cases[] = {
+      {20 + 3 * 24, 200, 3, 24, 20, true},               // shrink
+      {20 + 4 * 12, 200, 4, 12, 16, true},               // grow
+      {40, 200, 0, 12, 16, true},                        // no elements
+      {50, 200, 3, 10, 10, true},                        // equal sizes
+      {14 + 2 * 8, 200, 2, 8, 4, true},                  // the array fills the body
+      {14 + 2 * 8, 200, 2, 9, 4, false},                 // it reaches into the header
+      {40, 200, 100000, 40000, 4, false},                // larger than the block
+      {20 + 4 * 12, 20 + 4 * 16 - 1, 4, 12, 16, false},  // grown, exceeds the buffer
+      {20 + 4 * 12, 20 + 4 * 16, 4, 12, 16, true},       // grown, just fits
+      {100, 99, 1, 8, 8, false},                         // length beyond the buffer
+      {60, 200, 0xFFFFFFFFu, 0xFFFFFFFFu, 1, false},     // overflowing count
+  };
+  for (const auto& c : cases) {
+    // The block ends in its elements (one of 4 bytes where refused); byte i
+    // of element k holds 16k + i + 1. The buffer beyond the block holds 0xEE.
+    const uint32_t n = c.ok ? c.count : 1, size = c.ok ? c.old_size : 4;
+    const size_t first = c.length - n * size;
+    test::QdxBlockWriter w(4000, 0, 0, 0, c.length);
+    for (uint32_t k = 0; k < n * size; ++k)
+      w.U8(first + k, uint8_t(16 * (k / size) + k % size + 1));
+    std::vector<uint8_t> block = w.Finish();
+    block.resize(std::max(c.capacity, c.length), 0xEE);
+    std::vector<uint8_t> want = block;
+    for (uint32_t k = 0; c.ok && k < n * c.new_size; ++k) {
+      const uint32_t i = k % c.new_size;
+      want[first + k] = i < size ? uint8_t(16 * (k / c.new_size) + i + 1) : 0;
+    }
+    SCOPED_TRACE(testing::Message() << c.length << " " << c.count << " " << c.old_size);
+    EXPECT_EQ(ResizeQdxSubBlocks(block.data(), c.capacity, c.count, c.old_size, c.new_size), c.ok);
+    EXPECT_EQ(block, want);
+  }
+}
+
+TEST(QdxReader, WalksDamagedInput) {
+  const Bytes a = Block(4027, 40);
+  const Bytes b = Block(5902, 16);
+  Bytes len15 = Block(4006, 16);
+  len15[6] = 15;  // CRC made over 11 bytes so that only the length is wrong
+  const uint16_t crc15 = QdxCrc16(len15.data() + 4, 11);
+  len15[2] = crc15 & 0xFF;
+  len15[3] = crc15 >> 8;
+  const Bytes bad_with_inner = WithBadCrc(Writer(4027, 60, 0, 0).Bytes(20, b).Finish());
+  const Bytes with_inner = Writer(4027, 60, 0, 0).Bytes(20, b).Finish();
+  Bytes long_length = a;  // a length that runs over the next block
+  long_length[6] = 200;
+  const Bytes noise = {'$', '$', '@', 0x00, '$', '@', 0xFF, 0xFF, 0x10, 0x00, 7, '$'};
+  const Bytes truncated(a.begin(), a.end() - 1);
+  const struct {
+    Bytes image;
+    std::vector<int64_t> offsets;
+  } cases[] = {
+      {{}, {}},
+      {noise, {}},
+      {Concat({noise, a, noise, b, noise}), {12, 64}},
+      {Concat({a, truncated}), {0}},
+      {Concat({a, {'$'}}), {0}},
+      {Concat({len15, b}), {16}},  // length 15 rejected, 16 accepted
+      {Concat({{'$'}, a}), {1}},
+      {Concat({bad_with_inner, a}), {20, 60}},  // found inside a damaged block
+      {Concat({with_inner, a}), {0, 60}},       // skipped with its valid block
+      {Concat({long_length, b}), {40}},
+      {Concat({a, Block(5896, 65535), b}), {0, 40, 65575}},
+  };
+  auto buffer = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
+  for (const auto& c : cases) {
+    OpenFile file(c.image);
+    std::vector<int64_t> offsets;
+    while (GetNextQdxBlock(file.reader.get(), buffer.get(), kQdxAnyBlock, kQdxAnyBlock, 0) == 0) {
+      offsets.push_back(QdxTell(file.reader.get()) - QdxBlockLength(buffer.get()));
+    }
+    EXPECT_EQ(offsets, c.offsets);
+    // At the end the position is back where the last search began.
+    const int64_t end =
+        c.offsets.empty() ? 0 : c.offsets.back() + QdxBlockLength(&c.image[c.offsets.back()]);
+    EXPECT_EQ(QdxTell(file.reader.get()), end);
+    EXPECT_EQ(QdxFileSize(file.reader.get()), static_cast<int64_t>(c.image.size()));
+  }
+}
+
+// The search done a byte at a time: the offset of the first block accepted
+// from `from` (and the offset after it), or -1. `valid` holds the length of
+// the CRC-valid block at each offset (0: none).
 int64_t ReferenceFind(const Bytes& f, const std::vector<uint16_t>& valid, int64_t from,
                       uint16_t first_id, uint16_t second_id, int64_t* after) {
   for (size_t p = static_cast<size_t>(from); p < f.size();) {
@@ -83,127 +165,20 @@ int64_t ReferenceFind(const Bytes& f, const std::vector<uint16_t>& valid, int64_
   return -1;
 }
 
-// Walks every block and returns the offsets at which they start.
-std::vector<int64_t> WalkOffsets(QdxReader* reader, int64_t* end_tell) {
-  std::vector<int64_t> offsets;
-  auto buffer = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
-  while (GetNextQdxBlock(reader, buffer.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) == 0) {
-    offsets.push_back(QdxTell(reader) - QdxBlockLength(buffer.get()));
-  }
-  *end_tell = QdxTell(reader);
-  return offsets;
-}
-
-TEST(QdxReader, WalksDamagedInput) {
-  const Bytes a = Block(4027, 40);
-  const Bytes b = Block(5902, 16);
-  Bytes len15 = Block(4006, 16);
-  len15[6] = 15;  // CRC made over 11 bytes so that only the length is wrong
-  const uint16_t crc15 = QdxCrc16(len15.data() + 4, 11);
-  len15[2] = crc15 & 0xFF;
-  len15[3] = crc15 >> 8;
-  Bytes bad_with_inner = WithBadCrc(Block(4027, 60));
-  std::copy(b.begin(), b.end(), bad_with_inner.begin() + 20);
-  Bytes long_length = a;  // a length that runs over the next block
-  long_length[6] = 200;
-  const Bytes noise = {'$', '$', '@', 0x00, '$', '@', 0xFF, 0xFF, 0x10, 0x00, 7, '$'};
-  const Bytes big = Block(5896, 65535);
-  const Bytes truncated(a.begin(), a.end() - 1);
-
-  struct Case {
-    const char* name;
-    Bytes image;
-    std::vector<int64_t> offsets;
-  };
-  const std::vector<Case> cases = {
-      {"empty", {}, {}},
-      {"noise only", noise, {}},
-      {"blocks between noise", Concat({noise, a, noise, b, noise}), {12, 64}},
-      {"truncated last block", Concat({a, truncated}), {0}},
-      {"lone sync at end", Concat({a, {'$'}}), {0}},
-      {"length 15 rejected, 16 accepted", Concat({len15, b}), {16}},
-      {"block 1 byte after a '$'", Concat({{'$'}, a}), {1}},
-      {"block inside a CRC-damaged block", Concat({bad_with_inner, a}), {20, 60}},
-      {"damaged length over the next block", Concat({long_length, b}), {40}},
-      {"largest block", Concat({a, big, b}), {0, 40, 65575}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    OpenFile file(c.image);
-    int64_t end_tell = 0;
-    EXPECT_EQ(WalkOffsets(file.reader.get(), &end_tell), c.offsets);
-    const int64_t last_end =
-        c.offsets.empty() ? 0 : c.offsets.back() + QdxBlockLength(&c.image[c.offsets.back()]);
-    EXPECT_EQ(end_tell, last_end);  // -1 leaves the position where the search began
-    EXPECT_EQ(QdxFileSize(file.reader.get()), static_cast<int64_t>(c.image.size()));
-  }
-}
-
-TEST(QdxReader, FiltersByBlockNumberAndSkipsOtherBlocksWhole) {
-  const Bytes inner = Block(4031, 20);
-  const Bytes outer = test::QdxBlockWriter(4027, 0, 0, 0, 80).Bytes(30, inner).Finish();
-  const Bytes image = Concat({outer, Block(5902, 30, 3), Block(5894, 24), Block(4031, 24, 7)});
-  auto buffer = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
-
-  struct Case {
-    uint16_t first, second;
-    std::vector<uint16_t> ids;  // whole id words found, in order
-  };
-  const std::vector<Case> cases = {
-      {5902, 5902, {0x6000 | 5902}},
-      {4031, 5894, {5894, 0xE000 | 4031}},  // the block inside 4027 is skipped with it
-      {5894, 65535, {4027, 0x6000 | 5902, 5894, 0xE000 | 4031}},
-      {0x6000 | 5902, 0x6000 | 5902, {}},  // numbers, not id words, are compared
-  };
-  for (const Case& c : cases) {
-    OpenFile file(image);
-    std::vector<uint16_t> ids;
-    while (GetNextQdxBlock(file.reader.get(), buffer.get(), c.first, c.second, 0) == 0) {
-      ids.push_back(QdxBlockId(buffer.get()));
-    }
-    EXPECT_EQ(ids, c.ids) << c.first << "/" << c.second;
-  }
-}
-
-TEST(QdxReader, RewindPeekAndOddModesKeepThePosition) {
-  const Bytes image = Concat({Block(4027, 40), Block(5936, 50), Block(5902, 60), Block(4006, 70)});
-  OpenFile file(image);
-  QdxReader* reader = file.reader.get();
-  auto buffer = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
-
-  // Plain walks, peeks, filters and seeks: see the byte-wise cross-check below.
-  ASSERT_EQ(GetNextQdxBlock(reader, buffer.get(), 65535, 65535, kQdxModeWalk), 0);
-  ASSERT_EQ(GetNextQdxBlock(reader, buffer.get(), 4006, 4006, kQdxModePeek), 0);
-  EXPECT_EQ(QdxBlockNumber(buffer.get()), 4006);
-  EXPECT_EQ(QdxTell(reader), 40);
-  // Rewind and peek: the first block, and the position from before the call.
-  ASSERT_EQ(GetNextQdxBlock(reader, buffer.get(), 65535, 65535, kQdxModeRewind | kQdxModePeek), 0);
-  EXPECT_EQ(QdxBlockNumber(buffer.get()), 4027);
-  EXPECT_EQ(QdxTell(reader), 40);
-  // Other values of the mode fields do nothing.
-  ASSERT_EQ(GetNextQdxBlock(reader, buffer.get(), 65535, 65535, 2 | 8), 0);
-  EXPECT_EQ(QdxBlockNumber(buffer.get()), 5936);
-  EXPECT_EQ(QdxTell(reader), 90);
-  // A failed search leaves the buffer and the position alone.
-  buffer[0] = 0x77;
-  EXPECT_EQ(GetNextQdxBlock(reader, buffer.get(), 1234, 1234, kQdxModeWalk), -1);
-  EXPECT_EQ(GetNextQdxBlock(reader, buffer.get(), 1234, 1234, kQdxModeRewind), -1);
-  EXPECT_EQ(buffer[0], 0x77);
-  EXPECT_EQ(QdxTell(reader), 90);
-}
-
-// Random images larger than the read buffer, walked with random walks, peeks,
-// filters and seeks, must agree with the byte-at-a-time algorithm.
+// Random images larger than the read buffer, searched with random filters,
+// modes and seeks, agree with the byte-at-a-time search.
 TEST(QdxReader, AgreesWithByteWiseScanAcrossBufferRefills) {
   std::mt19937 rng(20240611);
+  const uint16_t numbers[] = {4027, 5902, 4031, 4006};
   Bytes image;
   while (image.size() < 3u * 1024 * 1024) {
     const uint32_t kind = rng() % 100;
     const uint16_t number = static_cast<uint16_t>(kind < 50 ? 4027 : 4000 + rng() % 2000);
     size_t length = kind < 60 ? 1000 + rng() % 2000 : 16 + rng() % 200;
     if (kind == 99) length = 40000 + rng() % 25536;
-    Bytes block =
-        Block(number, length, static_cast<uint8_t>(rng() % 8), static_cast<uint8_t>(rng()));
+    test::QdxBlockWriter w = Writer(number, length, rng() % 8, static_cast<uint8_t>(rng()));
+    if (length >= 60 && rng() % 8 == 0) w.Bytes(30, Block(numbers[rng() % 4], 20, rng() % 8));
+    Bytes block = w.Finish();
     if (kind >= 90 && kind < 93) block = WithBadCrc(block);
     if (kind >= 93 && kind < 95) block.resize(block.size() / 2);
     if (kind >= 95 && kind < 98) {
@@ -212,31 +187,48 @@ TEST(QdxReader, AgreesWithByteWiseScanAcrossBufferRefills) {
     image.insert(image.end(), block.begin(), block.end());
   }
   image.resize(image.size() - 7);  // ends inside a block
+  std::vector<uint16_t> valid(image.size(), 0);
+  for (size_t p = 0; p + 8 <= image.size(); ++p) {
+    const size_t len = image[p + 6] | (image[p + 7] << 8);
+    const uint16_t crc = static_cast<uint16_t>(image[p + 2] | (image[p + 3] << 8));
+    if (image[p] == '$' && image[p + 1] == '@' && len >= 16 && image.size() - p >= len &&
+        test::BitwiseCrc16(&image[p + 4], len - 4) == crc) {
+      valid[p] = static_cast<uint16_t>(len);
+    }
+  }
 
-  const std::vector<uint16_t> valid = ValidBlockLengths(image);
-  OpenFile file(image, "reader-random");
+  OpenFile file(image);
   QdxReader* reader = file.reader.get();
   auto buffer = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
+  // Mode, whether it rewinds first, whether it puts the position back.
+  const int modes[][3] = {{0, 0, 0}, {4, 0, 1}, {1, 1, 0}, {5, 1, 1},
+                          {2, 0, 0}, {3, 0, 0}, {8, 0, 0}, {12, 0, 0}};
   int64_t position = 0;
   int found = 0;
   for (int step = 0; step < 20000; ++step) {
     const uint32_t op = rng() % 100;
+    const int* mode = modes[op < 80 ? 0 : op < 88 ? 1 : rng() % 8];
     uint16_t first = 65535, second = 65535;
-    int mode = kQdxModeWalk;
-    if (op < 10) mode = kQdxModePeek;
-    if (op >= 10 && op < 12) first = second = static_cast<uint16_t>(4000 + rng() % 2000);
-    if (op == 12) {
+    if (op >= 88 && op < 94) {  // numbers are compared, not id words with a revision
+      first = static_cast<uint16_t>(numbers[rng() % 4] | (rng() % 4 == 0 ? 0x6000 : 0));
+      if (rng() % 3 != 0) second = static_cast<uint16_t>(4000 + rng() % 2000);
+    }
+    if (op == 94) {
       position = static_cast<int64_t>(rng() % image.size());
       QdxSeek(reader, position);
     }
     int64_t after = 0;
-    const int64_t expected = ReferenceFind(image, valid, position, first, second, &after);
-    const int result = GetNextQdxBlock(reader, buffer.get(), first, second, mode);
+    const int64_t expected =
+        ReferenceFind(image, valid, mode[1] ? 0 : position, first, second, &after);
+    buffer[0] = 0x77;
+    const int result = GetNextQdxBlock(reader, buffer.get(), first, second, mode[0]);
     ASSERT_EQ(result, expected < 0 ? -1 : 0) << "step " << step << " at " << position;
     if (expected >= 0) {
       ++found;
       ASSERT_EQ(std::memcmp(buffer.get(), &image[expected], after - expected), 0);
-      if (mode != kQdxModePeek) position = after;
+      if (!mode[2]) position = after;
+    } else {
+      ASSERT_EQ(buffer[0], 0x77);  // a failed search leaves the buffer and the position
     }
     ASSERT_EQ(QdxTell(reader), position) << "step " << step;
     if (result < 0) {
@@ -247,44 +239,32 @@ TEST(QdxReader, AgreesWithByteWiseScanAcrossBufferRefills) {
   EXPECT_GT(found, 15000);
 }
 
-TEST(QdxReader, OpeningResetsTheDecodingState) {
+TEST(QdxReader, OpeningResetsTheDecodingStateAndFailuresAreNoted) {
+  test::TempQdxFile file(Block(4027, 40));
   auto reader = std::make_unique<QdxReader>();
   reader->decode.gather.pending_mask = 0x55;
   reader->decode.gather.channel_meas[100] = 9;
   reader->decode.compact[1].reference_tow = 42;
-  const std::string path = test::MakeTempDir("reader-reset") + "/in.qdx";
-  ASSERT_TRUE(test::WriteFileBytes(path, Block(4027, 40)));
-  InitQdxReader(path.c_str(), reader.get());
-  EXPECT_EQ(reader->decode.gather.current_tow, 0xFFFFFFFFu);
-  EXPECT_EQ(reader->decode.gather.last_decoded_tow, 0xFFFFFFFFu);
-  EXPECT_EQ(reader->decode.gather.pending_mask, 0);
-  EXPECT_EQ(reader->decode.gather.channel_meas[100], 0);
-  EXPECT_EQ(reader->decode.compact[0].reference_tow, 0xFFFFFFFFu);
-  EXPECT_EQ(reader->decode.compact[1].reference_tow, 0xFFFFFFFFu);
+  InitQdxReader(file.path.c_str(), reader.get());
+  const MeasDecodeState& d = reader->decode;
+  EXPECT_EQ(d.gather.current_tow & d.gather.last_decoded_tow & d.compact[0].reference_tow &
+                d.compact[1].reference_tow,
+            0xFFFFFFFFu);
+  EXPECT_EQ(d.gather.pending_mask + d.gather.channel_meas[100], 0);
   EXPECT_EQ(QdxTell(reader.get()), 0);
-  CloseQdxReader(reader.get());
-}
+  EXPECT_TRUE(CloseQdxReader(reader.get()));
 
-TEST(QdxReader, OperatingSystemFailuresEndTheWalkAndAreNoted) {
-  const std::string dir = test::MakeTempDir("reader-fail");
   auto missing = std::make_unique<QdxReader>();
-  EXPECT_FALSE(InitQdxReader((dir + "/vanished.qdx").c_str(), missing.get()));
+  EXPECT_FALSE(InitQdxReader((file.dir / "vanished.qdx").c_str(), missing.get()));
   EXPECT_EQ(missing->failure.site, 460);
   EXPECT_EQ(missing->failure.error, ENOENT);
   auto directory = std::make_unique<QdxReader>();
-  ASSERT_TRUE(InitQdxReader(dir.c_str(), directory.get()));
+  ASSERT_TRUE(InitQdxReader(file.dir.path().c_str(), directory.get()));
   auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
   EXPECT_EQ(GetNextQdxBlock(directory.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, 0), -1);
   EXPECT_EQ(directory->failure.site, 230);
   EXPECT_EQ(directory->failure.error, EISDIR);
   EXPECT_FALSE(CloseQdxReader(directory.get()));
-}
-
-// A file holding `image`, for readers opened by path.
-std::string WriteImage(const Bytes& image) {
-  const std::string path = test::MakeTempDir("navcopy") + "/in.qdx";
-  EXPECT_TRUE(test::WriteFileBytes(path, image));
-  return path;
 }
 
 // The blocks a navigation walk uses, whole, from the reader's start; with
@@ -309,89 +289,49 @@ std::vector<Bytes> NavBlocks(QdxReader* reader, int stop_after = -1) {
   return seen;
 }
 
-std::vector<Bytes> PlainNavBlocks(const std::string& path) {
-  QdxReader reader;
-  InitQdxReader(path.c_str(), &reader);
-  std::vector<Bytes> seen = NavBlocks(&reader);
-  CloseQdxReader(&reader);
-  return seen;
-}
-
-std::vector<Bytes> CopyNavBlocks(const QdxNavCopy& copy) {
-  QdxReader reader;
-  if (!OpenQdxReaderOnNavCopy(copy, &reader)) return {};
-  std::vector<Bytes> seen = NavBlocks(&reader);
-  CloseQdxReader(&reader);
-  return seen;
-}
-
+// Also without a temporary file for the copy: then the walks read the file.
 TEST(QdxNavCopy, HandsLaterWalksWhatTheFileHandsThem) {
-  const Bytes meas = Block(4027, 200);
-  const Bytes extra = Block(4000, 120);
-  const Bytes fix = Block(4006, 56);
-  const Bytes eph = Block(5891, 140, 0, 3);
-  const Bytes utc = Block(5894, 40, 0, 9);
-  const Bytes sbas = Block(4020, 52, 0, 5);
+  const Bytes meas = Block(4027, 200), extra = Block(4000, 120), fix = Block(4006, 56);
+  const Bytes eph = Block(5891, 140, 0, 3), utc = Block(5894, 40, 0, 9), sbas = Block(4020, 52);
   const Bytes garbage = {'$', '@', 0x10, 0x00, '$', 0x01, 0x02};
-  Bytes bad_crc = sbas;
-  bad_crc[2] ^= 0x5A;
   const Bytes cut(eph.begin(), eph.begin() + 40);
-  struct Case {
-    const char* name;
+  const struct {
     Bytes image;
     int first_walk_stops_after;  // -1: the first walk goes to the end
+    bool no_temp_dir;
+  } cases[] = {
+      {Concat({meas, extra, fix, meas}), -1, false},  // ignored blocks only
+      {Concat({meas, extra, sbas, fix, utc, meas, eph, sbas, meas}), -1, false},
+      {Concat({garbage, meas, WithBadCrc(sbas), sbas, cut, eph, garbage}), -1, false},
+      {Concat({eph, sbas, utc, eph}), -1, false},  // no ignored blocks
+      {Bytes{}, -1, false},
+      {Concat({meas, sbas, eph, meas, utc, sbas}), 3, false},  // the first walk ends early
+      {Concat({meas, eph}), -1, true},
   };
-  const Case cases[] = {
-      {"ignored blocks only", Concat({meas, extra, fix, meas}), -1},
-      {"interleaved", Concat({meas, extra, sbas, fix, utc, meas, eph, sbas, meas}), -1},
-      {"garbage and damage", Concat({garbage, meas, bad_crc, sbas, cut, eph, garbage}), -1},
-      {"no ignored blocks", Concat({eph, sbas, utc, eph}), -1},
-      {"empty file", Bytes{}, -1},
-      {"first walk ends early", Concat({meas, sbas, eph, meas, utc, sbas}), 3},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path = WriteImage(c.image);
-    const std::vector<Bytes> expected = PlainNavBlocks(path);
+  for (const auto& c : cases) {
+    OpenFile plain(c.image), file(c.image);
+    const std::vector<Bytes> expected = NavBlocks(plain.reader.get());
+    const char* saved = getenv("TMPDIR");
+    const std::string old = saved != nullptr ? saved : "";
+    if (c.no_temp_dir) setenv("TMPDIR", "/nonexistent-kavrino-dir", 1);
     QdxNavCopy copy;
-    QdxReader reader;
-    InitQdxReader(path.c_str(), &reader);
-    reader.copy = &copy;
+    file.reader->copy = &copy;
     if (c.first_walk_stops_after >= 0) {
-      NavBlocks(&reader, c.first_walk_stops_after);
+      NavBlocks(file.reader.get(), c.first_walk_stops_after);
       EXPECT_FALSE(IsNavCopyReady(copy));
     }
-    EXPECT_EQ(NavBlocks(&reader), expected);
-    EXPECT_TRUE(IsNavCopyReady(copy));
-    EXPECT_EQ(NavBlocks(&reader), expected);  // a second walk adds nothing
+    EXPECT_EQ(NavBlocks(file.reader.get()), expected);
+    EXPECT_EQ(IsNavCopyReady(copy), !c.no_temp_dir);
+    EXPECT_EQ(copy.failed, c.no_temp_dir);
+    EXPECT_EQ(NavBlocks(file.reader.get()), expected);  // a second walk adds nothing
+    if (c.no_temp_dir) saved != nullptr ? setenv("TMPDIR", old.c_str(), 1) : unsetenv("TMPDIR");
+    QdxReader reader;
+    ASSERT_EQ(OpenQdxReaderOnNavCopy(copy, &reader), !c.no_temp_dir);
+    EXPECT_TRUE(c.no_temp_dir || NavBlocks(&reader) == expected);
     CloseQdxReader(&reader);
-    EXPECT_EQ(CopyNavBlocks(copy), expected);
     CloseNavCopy(&copy);
     EXPECT_FALSE(IsNavCopyReady(copy));
   }
-}
-
-TEST(QdxNavCopy, WithoutATemporaryFileTheWalksReadTheFile) {
-  const std::string path = WriteImage(Concat({Block(4027, 200), Block(5891, 140)}));
-  const char* saved = getenv("TMPDIR");
-  const std::string old = saved != nullptr ? saved : "";
-  setenv("TMPDIR", "/nonexistent-kavrino-dir", 1);
-  QdxNavCopy copy;
-  QdxReader reader;
-  InitQdxReader(path.c_str(), &reader);
-  reader.copy = &copy;
-  EXPECT_EQ(NavBlocks(&reader).size(), 1u);
-  if (saved != nullptr) {
-    setenv("TMPDIR", old.c_str(), 1);
-  } else {
-    unsetenv("TMPDIR");
-  }
-  EXPECT_TRUE(copy.failed);
-  EXPECT_FALSE(IsNavCopyReady(copy));
-  QdxReader other;
-  EXPECT_FALSE(OpenQdxReaderOnNavCopy(copy, &other));
-  CloseQdxReader(&reader);
-  CloseNavCopy(&copy);
 }
 
 }  // namespace
