@@ -1,7 +1,7 @@
-// Measurement epochs: blocks walked through the gathering and the decoders
-// against the epochs written in data/epoch_cases.txt (its head gives the
-// notation of blocks and epochs), and compact blocks of the encoder decoded
-// back to what was encoded.
+// Measurement epochs: the blocks of data/epoch_cases.txt walked through the
+// gathering and the decoders against the epochs of data/epoch_cases.expected
+// (the head of the first gives the notation of both), and compact blocks of
+// the encoder decoded back to what was encoded.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -304,11 +304,16 @@ std::vector<Case> ReadCases(const std::string& path) {
 
 TEST(EpochCases, WalksHandOutTheWrittenEpochs) {
   const std::vector<Case> cases = ReadCases(KAVRINO_SOURCE_DIR "/tests/qdx/data/epoch_cases.txt");
+  const std::vector<Case> expected =
+      ReadCases(KAVRINO_SOURCE_DIR "/tests/qdx/data/epoch_cases.expected");
   ASSERT_GT(cases.size(), 30u);
-  for (const Case& c : cases) {
+  ASSERT_EQ(cases.size(), expected.size());
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    ASSERT_EQ(c.name, expected[i].name);
     test::Bytes file;
     for (const test::QdxBlockWriter& b : c.blocks) test::Append(&file, b);
-    EXPECT_EQ("\n" + Walk(file, c.mode), c.walk) << c.name;
+    EXPECT_EQ("\n" + Walk(file, c.mode), expected[i].walk) << c.name;
   }
 }
 
