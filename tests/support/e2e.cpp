@@ -1,26 +1,30 @@
 #include "support/e2e.h"
 
+#include <stdio.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <sstream>
 
-#include "qdx/encode/qdx_writer.h"
+#include "support/scoped_dir.h"
 
 namespace kavrino::test {
 
+namespace fs = std::filesystem;
+
 RunResult RunIn(const std::string& dir, const std::string& command) {
-  const std::string out = dir + "/.stdout", err = dir + "/.stderr";
-  const int raw =
-      std::system(("cd '" + dir + "' && " + command + " >'" + out + "' 2>'" + err + "'").c_str());
+  const ScopedTempDir streams("streams");
+  const std::string out = streams / "out", err = streams / "err";
+  const int raw = std::system(("ulimit -f 1048576 2>/dev/null; cd '" + dir + "' && " + command +
+                               " >'" + out + "' 2>'" + err + "'")
+                                  .c_str());
   RunResult result;
   if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
   result.out = ReadFileText(out);
   result.err = ReadFileText(err);
-  std::filesystem::remove(out);
-  std::filesystem::remove(err);
   return result;
 }
 
@@ -30,6 +34,23 @@ RunResult Kavrino(const std::string& dir, const std::string& args) {
 
 RunResult Qdxgen(const std::string& dir, const std::string& args) {
   return RunIn(dir, "'" KAVRINO_BINARY_DIR "/qdxgen' " + args);
+}
+
+std::string SharedLog(const std::string& args) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string root = std::string(tmp ? tmp : "/tmp") + "/kavrino-logs";
+  if (!fs::is_directory(root)) {
+    static const ScopedTempDir own("logs");
+    root = own.path();
+  }
+  const std::string dir = root + "/" + std::to_string(std::hash<std::string>{}(args));
+  if (fs::exists(dir + "/log.qdx")) return dir;
+  // Made aside and renamed into place: a test running alongside may make the
+  // same log, and the first rename wins.
+  const std::string made = MakeTempDir("log");
+  if (Qdxgen(made, "-o log.qdx " + args).status != 0) return fs::remove_all(made), "";
+  if (rename(made.c_str(), dir.c_str()) != 0) fs::remove_all(made);
+  return dir;
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -1,5 +1,5 @@
-// Test support for end-to-end tests: running the built programs in a
-// directory, and reading what they wrote.
+// Running the built programs in a folder, the logs they share, and reading
+// what they wrote.
 #pragma once
 
 #include <string>
@@ -12,11 +12,18 @@ struct RunResult {
   std::string out, err;
 };
 
-// Runs a shell command in `dir`, capturing its streams.
+// Runs a shell command in `dir`, capturing its streams. No file it writes may
+// pass 512 MiB: a fault that writes without end fails at once.
 RunResult RunIn(const std::string& dir, const std::string& command);
 // Runs kavrino, or qdxgen, with `args` (shell words) in `dir`.
 RunResult Kavrino(const std::string& dir, const std::string& args);
 RunResult Qdxgen(const std::string& dir, const std::string& args);
+
+// The folder of the log that "qdxgen -o log.qdx ARGS" writes (log.qdx and
+// log.qdx.truth), made once for every test of a ctest run (in the folder
+// kavrino-logs that the run's setup makes under TMPDIR) or else once per
+// process. Empty when qdxgen failed.
+std::string SharedLog(const std::string& args);
 
 std::vector<std::string> Lines(const std::string& text);
 std::vector<std::string> ReadLines(const std::string& path);

@@ -1,5 +1,6 @@
 // A fresh temporary folder for one test that removes itself, with whatever it
-// holds, when it goes out of scope.
+// holds, when it goes out of scope (also when the test fails). Every test
+// folder is one of these; under ctest they live in the build tree's tmp/.
 #pragma once
 
 #include <filesystem>
