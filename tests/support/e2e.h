@@ -29,6 +29,6 @@ std::vector<std::string> Lines(const std::string& text);
 std::vector<std::string> ReadLines(const std::string& path);
 
 // Replaces the time of the run on the "PGM / RUN BY / DATE" line by "<date>".
-std::string MaskRunDate(const std::string& text);
+std::string MaskRunDate(std::string text);
 
 }  // namespace kavrino::test

@@ -1,0 +1,242 @@
+// End to end: the behaviours of the conversion, one case of data/behaviours.txt
+// each. A case builds its logs (qdxgen logs, blocks written here, or both),
+// runs kavrino on them and checks the files made, the lines that matter and
+// whole expected files (or their header and first records) in data/.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/e2e.h"
+#include "support/meas_blocks.h"
+#include "support/scoped_dir.h"
+
+namespace kavrino {
+namespace {
+
+namespace fs = std::filesystem;
+using test::QdxBlockWriter;
+
+const std::string kData = KAVRINO_SOURCE_DIR "/tests/e2e/data/";
+constexpr uint16_t kWeek = 2300;  // week 2300 starts on 2024-02-04
+
+struct Golden {
+  std::string output, expected;
+  int lines = -1;  // compare the header and these many lines (-1: the whole file)
+};
+
+struct Case {
+  std::string name, args;
+  std::vector<std::vector<uint8_t>> logs;  // in.qdx, in1.qdx, ...
+  int status = 0, records = -1;            // records: epoch records (flag 0) expected
+  std::vector<std::string> files, want, not_want;
+  std::vector<Golden> goldens;
+  std::string alone;  // products whose files must be those of a run making it alone
+};
+
+// GPS 5 (L1 C/A + L2C), GLONASS slot 1 (k = +1, L1 C/A) and Galileo 1 (E1 +
+// E5a) on the main antenna, GPS 7 on the second one; the codes grow with `step`.
+QdxBlockWriter Epoch(uint32_t tow_ms, uint32_t step) {
+  test::MainSub gps, glo, gal, second;
+  gps.range_low += step * 100;
+  gps.extras.push_back({});
+  glo.channel = 2, glo.svid = 38, glo.type = 8, glo.info = 9 << 3;
+  glo.range_low = 987654321 + step * 50;
+  gal.channel = 3, gal.svid = 71, gal.type = 17, gal.range_low = 555555555 + step * 70;
+  gal.extras.push_back({.type = 20, .cn0 = 120, .code_low = 2500});
+  second.channel = 4, second.svid = 7, second.type = 0x20, second.range_low = 111111111;
+  return test::ChannelBlock({gps, glo, gal, second}, {.tow_ms = tow_ms});
+}
+
+// Adds the blocks of one log line to `log`; false for an unknown line.
+bool AddBlocks(const std::string& kind, std::istringstream& in, std::vector<uint8_t>* log) {
+  uint32_t tow = 0, n = 1, step = 0, length = 0, number = 0;
+  in >> tow;
+  std::string text;
+  std::getline(in >> std::ws, text);
+  std::istringstream rest(text);
+  if (kind == "epoch") {  // epoch TOW [COUNT [STEP [LENGTH]]]: one a second
+    rest >> n >> step >> length;
+    for (uint32_t i = 0; i < n; ++i) {
+      QdxBlockWriter b = Epoch(tow + 1000 * i, step + i);
+      if (length != 0) b.Resize(length);
+      test::Append(log, b);
+    }
+  } else if (kind == "block") {  // block TOW NUMBER LENGTH [COUNT [WEEK]]: body of zeros
+    uint32_t week = kWeek;
+    rest >> number >> length >> n >> week;
+    for (uint32_t i = 0; i < n; ++i) {
+      test::Append(log, QdxBlockWriter(number, 0, tow, week, length));
+    }
+  } else if (kind == "fix") {  // fix TOW NUMBER SPEED [X Y Z], latitude and longitude in radians
+    float speed = 0;
+    double c[3] = {4331297.0, 567555.0, 4633133.0};
+    rest >> number >> speed >> c[0] >> c[1] >> c[2];
+    const size_t at = number == 4006 || number == 4007 ? 16 : 20;
+    test::Append(log, QdxBlockWriter(number, 0, tow, kWeek, 56)
+                          .F64(at, c[0])
+                          .F64(at + 8, c[1])
+                          .F64(at + 16, c[2])
+                          .F32(44, speed));
+  } else if (kind == "comment") {  // comment TOW TEXT
+    test::Append(log, QdxBlockWriter(5936, 0, tow, kWeek)
+                          .U16(14, static_cast<uint16_t>(text.size()))
+                          .Text(16, text, text.size()));
+  } else if (kind == "setup") {  // setup TOW REVISION MARKER NUMBER
+    uint32_t revision = 0;
+    std::string marker, marker_number;
+    rest >> revision >> marker >> marker_number;
+    QdxBlockWriter w(5902, static_cast<uint8_t>(revision), tow, kWeek, 424);
+    w.Text(16, marker, 60).Text(76, marker_number, 20).Text(96, "Tester", 20);
+    w.Text(116, "Lab", 40).Text(156, "SN42", 20).Text(176, "QX-5", 20).Text(196, "1.0", 20);
+    w.Text(216, "AS7", 20).Text(236, "ANT-X", 20).F32(256, 1.5f).Text(268, "Unknown", 20);
+    w.Text(328, "QX-5 Pro", 40).F64(368, 0.8).F64(376, 0.1).F32(384, 500.0f);
+    test::Append(log, w.Text(388, "TST1", 10).Text(400, "CHE", 3));
+  } else if (kind == "event") {  // event TOW SOURCE [OFFSET]
+    float offset = 0;
+    rest >> number >> offset;
+    test::Append(log, QdxBlockWriter(5924, 0, tow, kWeek, 20)
+                          .U8(14, static_cast<uint8_t>(number))
+                          .F32(16, offset));
+  } else if (kind == "item") {  // item TOW NUMBER
+    rest >> number;
+    test::Append(log, QdxBlockWriter(4106, 0, tow, kWeek, 28).U32(20, number));
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::vector<Case> ReadCases() {
+  std::vector<Case> cases;
+  for (const std::string& line : test::ReadLines(kData + "behaviours.txt")) {
+    std::istringstream in(line);
+    std::string key, text;
+    in >> key;
+    const size_t at = line.find(' ');
+    text = at == std::string::npos ? "" : line.substr(at + 1);
+    if (key == "==") cases.emplace_back().name = text;
+    if (key.empty() || key[0] == '#' || key == "==") continue;
+    Case& c = cases.back();
+    std::istringstream words(text);
+    if (key == "run") {
+      c.args = text;
+    } else if (key == "status") {
+      words >> c.status;
+    } else if (key == "records") {
+      words >> c.records;
+    } else if (key == "files") {
+      for (std::string name; words >> name;) c.files.push_back(name);
+    } else if (key == "want") {
+      c.want.push_back(text);
+    } else if (key == "not") {
+      c.not_want.push_back(text);
+    } else if (key == "alone") {
+      c.alone = text;
+    } else if (key == "golden") {  // golden OUTPUT EXPECTED [LINES]
+      Golden& g = c.goldens.emplace_back();
+      words >> g.output >> g.expected >> g.lines;
+    } else if (key == "qdxgen") {  // a log of its own
+      const std::string log = test::SharedLog(text);
+      EXPECT_FALSE(log.empty()) << text;
+      const std::string bytes = test::ReadFileText(log + "/log.qdx");
+      c.logs.emplace_back(bytes.begin(), bytes.end());
+    } else {
+      if (c.logs.empty()) c.logs.emplace_back();
+      EXPECT_TRUE(AddBlocks(key, in, &c.logs.back())) << line;
+    }
+  }
+  return cases;
+}
+
+// The header and the first `lines` lines after it, and the first record of
+// each kind (the first character of a record's first line) found later.
+std::string Excerpt(const std::string& text, int lines) {
+  std::string out, kinds;
+  bool header = true, keep = false;
+  for (const std::string& line : test::Lines(text)) {
+    if (header) {
+      out += line + "\n";
+      header = line.find("END OF HEADER") == std::string::npos;
+      continue;
+    }
+    if (line[0] != ' ') {
+      keep = lines > 0 || kinds.find(line[0]) == std::string::npos;
+      kinds += line[0];
+    }
+    if (lines-- > 0 || keep) out += line + "\n";
+  }
+  return out;
+}
+
+TEST(Behaviour, EveryCase) {
+  static const std::regex kEpochRecord(
+      "^(> [0-9]{4}( [0-9]{2}){4}| [0-9]{2}( [ 0-9][0-9]){4}) [ 0-9][0-9]\\.[0-9]{7}  0");
+  const std::vector<Case> cases = ReadCases();
+  ASSERT_GT(cases.size(), 30u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const test::ScopedTempDir dir("behaviour");
+    std::string inputs;
+    for (size_t i = 0; i < c.logs.size(); ++i) {
+      const std::string name = i == 0 ? "in.qdx" : "in" + std::to_string(i) + ".qdx";
+      ASSERT_TRUE(test::WriteFileBytes(dir / name, c.logs[i]));
+      inputs += " " + name;
+    }
+    EXPECT_EQ(test::Kavrino(dir.path(), "-f" + inputs + " " + c.args).status, c.status);
+    std::vector<std::string> made;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      const std::string name = entry.path().filename().string();
+      if (!name.ends_with(".qdx")) made.push_back(name);
+    }
+    std::vector<std::string> files = c.files;
+    if (files.empty() && c.status == 0) files = {"out.obs"};
+    std::sort(made.begin(), made.end());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(made, files);
+    for (const char product : c.alone) {
+      const test::ScopedTempDir alone("alone");
+      const std::string args = std::regex_replace(c.args, std::regex("-n[A-Z]+"), "-n" + product);
+      ASSERT_EQ(test::Kavrino(alone.path(), "-f " + dir.path() + "/in.qdx " + args).status, 0);
+      for (const auto& entry : fs::directory_iterator(alone.path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(test::MaskRunDate(test::ReadFileText(dir / name)),
+                  test::MaskRunDate(test::ReadFileText(alone / name)))
+            << name << " made alone";
+      }
+    }
+    for (const Golden& g : c.goldens) {
+      std::string text = test::MaskRunDate(test::ReadFileText(dir / g.output));
+      if (g.lines >= 0) text = Excerpt(text, g.lines);
+      if (std::getenv("KAVRINO_UPDATE_EXPECTED"))
+        test::WriteFileBytes(kData + g.expected, {text.begin(), text.end()});
+      EXPECT_EQ(text, test::ReadFileText(kData + g.expected)) << g.output;
+    }
+    if (made.empty() || (c.want.empty() && c.not_want.empty() && c.records < 0)) continue;
+    const std::string text = test::ReadFileText(dir / (c.files.empty() ? "out.obs" : c.files[0]));
+    std::vector<std::string> lines = test::Lines(text);
+    int records = 0;
+    for (std::string& line : lines) {
+      records += std::regex_search(line, kEpochRecord);
+      line.erase(line.find_last_not_of(' ') + 1);
+    }
+    EXPECT_TRUE(c.records < 0 || records == c.records) << records << " records\n" << text;
+    auto at = lines.begin();
+    for (const std::string& want : c.want) {
+      const auto found = std::find(at, lines.end(), want);
+      EXPECT_NE(found, lines.end()) << "missing or out of order: '" << want << "'\n" << text;
+      if (found != lines.end()) at = found + 1;
+    }
+    for (const std::string& bad : c.not_want) {
+      EXPECT_EQ(text.find(bad), std::string::npos) << "unexpected '" << bad << "'\n" << text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kavrino
