@@ -1,13 +1,43 @@
 // The classic measurement decoders (4027, 5944, 4000, 4098) behind the epoch
-// gathering, on a QDX file whose frames are repaired after mutation.
+// gathering, on a QDX file whose frames are repaired after mutation, walked as
+// the observation passes walk it; every completed epoch must fit its record.
 #pragma once
-#include "epoch_walk.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "fuzz_support.h"
+#include "qdx/decode/meas_decode.h"
+#include "qdx/meas_gather.h"
+#include "qdx/reader.h"
 
 namespace kavrino::fuzz {
 
+inline void WalkEpochs(const uint8_t* data, size_t size, int mode) {
+  std::vector<uint8_t> file(data, data + size);
+  RepairFrames(&file);
+  static auto reader = std::make_unique<QdxReader>();
+  static auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
+  static auto epoch = std::make_unique<MeasEpochRecord>();
+  InitQdxReader(WriteInput(file).c_str(), reader.get());
+  while (GetNextQdxBlock(reader.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) ==
+         0) {
+    if (IsQdxTimeValid(block.get()) &&
+        AddBlockToEpoch(reader.get(), block.get(), epoch.get(), mode) == 1 &&
+        epoch->num_sats > kMaxEpochSats) {
+      std::abort();
+    }
+  }
+  if (DecodePendingEpoch(&reader->decode, epoch.get(), mode) == 1 &&
+      epoch->num_sats > kMaxEpochSats) {
+    std::abort();
+  }
+  CloseQdxReader(reader.get());
+}
+
 // Runs one input; aborts when a check fails.
 inline int FuzzMeas(const uint8_t* data, size_t size) {
-  kavrino::fuzz::WalkEpochs(data, size, kavrino::kDecodeClassic);
+  WalkEpochs(data, size, kDecodeClassic);
   return 0;
 }
 

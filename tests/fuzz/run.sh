@@ -24,6 +24,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER="$compiler" -DKAVRINO_FUZZ=ON >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
 
+# The harnesses write their inputs under TMPDIR: a memory-backed one where there is one.
+[ -n "${TMPDIR:-}" ] || { [ -w /dev/shm ] && export TMPDIR=/dev/shm; } || true
 failed=0
 for target in "${targets[@]}"; do
   name=${target%_fuzz}
