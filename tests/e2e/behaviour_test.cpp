@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -57,58 +59,47 @@ QdxBlockWriter Epoch(uint32_t tow_ms, uint32_t step) {
 bool AddBlocks(const std::string& kind, std::istringstream& in, std::vector<uint8_t>* log) {
   uint32_t tow = 0, n = 1, step = 0, length = 0, number = 0;
   in >> tow;
-  std::string text;
-  std::getline(in >> std::ws, text);
-  std::istringstream rest(text);
   if (kind == "epoch") {  // epoch TOW [COUNT [STEP [LENGTH]]]: one a second
-    rest >> n >> step >> length;
+    in >> n >> step >> length;
     for (uint32_t i = 0; i < n; ++i) {
       QdxBlockWriter b = Epoch(tow + 1000 * i, step + i);
       if (length != 0) b.Resize(length);
       test::Append(log, b);
     }
-  } else if (kind == "block") {  // block TOW NUMBER LENGTH [COUNT [WEEK]]: body of zeros
-    uint32_t week = kWeek;
-    rest >> number >> length >> n >> week;
-    for (uint32_t i = 0; i < n; ++i) {
-      test::Append(log, QdxBlockWriter(number, 0, tow, week, length));
-    }
-  } else if (kind == "fix") {  // fix TOW NUMBER SPEED [X Y Z], latitude and longitude in radians
-    float speed = 0;
-    double c[3] = {4331297.0, 567555.0, 4633133.0};
-    rest >> number >> speed >> c[0] >> c[1] >> c[2];
-    const size_t at = number == 4006 || number == 4007 ? 16 : 20;
-    test::Append(log, QdxBlockWriter(number, 0, tow, kWeek, 56)
-                          .F64(at, c[0])
-                          .F64(at + 8, c[1])
-                          .F64(at + 16, c[2])
-                          .F32(44, speed));
-  } else if (kind == "comment") {  // comment TOW TEXT
-    test::Append(log, QdxBlockWriter(5936, 0, tow, kWeek)
-                          .U16(14, static_cast<uint16_t>(text.size()))
-                          .Text(16, text, text.size()));
-  } else if (kind == "setup") {  // setup TOW REVISION MARKER NUMBER
-    uint32_t revision = 0;
-    std::string marker, marker_number;
-    rest >> revision >> marker >> marker_number;
-    QdxBlockWriter w(5902, static_cast<uint8_t>(revision), tow, kWeek, 424);
-    w.Text(16, marker, 60).Text(76, marker_number, 20).Text(96, "Tester", 20);
-    w.Text(116, "Lab", 40).Text(156, "SN42", 20).Text(176, "QX-5", 20).Text(196, "1.0", 20);
-    w.Text(216, "AS7", 20).Text(236, "ANT-X", 20).F32(256, 1.5f).Text(268, "Unknown", 20);
-    w.Text(328, "QX-5 Pro", 40).F64(368, 0.8).F64(376, 0.1).F32(384, 500.0f);
-    test::Append(log, w.Text(388, "TST1", 10).Text(400, "CHE", 3));
-  } else if (kind == "event") {  // event TOW SOURCE [OFFSET]
-    float offset = 0;
-    rest >> number >> offset;
-    test::Append(log, QdxBlockWriter(5924, 0, tow, kWeek, 20)
-                          .U8(14, static_cast<uint8_t>(number))
-                          .F32(16, offset));
-  } else if (kind == "item") {  // item TOW NUMBER
-    rest >> number;
-    test::Append(log, QdxBlockWriter(4106, 0, tow, kWeek, 28).U32(20, number));
-  } else {
-    return false;
+    return true;
   }
+  if (kind != "block") return false;
+  // block TOW NUMBER [rev=R] [len=L] [week=W] [count=N] [TYPE@OFFSET=VALUE...]
+  std::map<std::string, uint32_t> options = {
+      {"rev", 0}, {"len", 16}, {"week", kWeek}, {"count", 1}};
+  std::vector<std::pair<std::string, std::string>> fields;
+  in >> number;
+  const std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
+  for (size_t i = 0; i < words.size(); ++i) {
+    std::string word = words[i];  // a text runs on to the next word with a "="
+    while (word.starts_with("text@") && i + 1 < words.size() &&
+           words[i + 1].find('=') == std::string::npos)
+      word += " " + words[++i];
+    const size_t eq = word.find('=');
+    if (word.find('@') == std::string::npos) {
+      options[word.substr(0, eq)] = static_cast<uint32_t>(std::stoul(word.substr(eq + 1)));
+    } else {
+      fields.emplace_back(word.substr(0, eq), word.substr(eq + 1));
+    }
+  }
+  QdxBlockWriter b(static_cast<uint16_t>(number), static_cast<uint8_t>(options["rev"]), tow,
+                   static_cast<uint16_t>(options["week"]), options["len"]);
+  for (const auto& [field, value] : fields) {
+    const std::string type = field.substr(0, field.find('@'));
+    const size_t at = std::stoul(field.substr(type.size() + 1));
+    if (type == "u8") b.U8(at, static_cast<uint8_t>(std::stoul(value)));
+    if (type == "u16") b.U16(at, static_cast<uint16_t>(std::stoul(value)));
+    if (type == "u32") b.U32(at, static_cast<uint32_t>(std::stoul(value)));
+    if (type == "f32") b.F32(at, std::stof(value));
+    if (type == "f64") b.F64(at, std::stod(value));
+    if (type == "text") b.Text(at, value, value.size());
+  }
+  for (uint32_t i = 0; i < options["count"]; ++i) test::Append(log, b);
   return true;
 }
 
