@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <set>
 #include <sstream>
@@ -204,14 +205,6 @@ struct ParsedFile {
   std::string error;
 };
 
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  return era * 146097 + static_cast<int64_t>(yoe * 365 + yoe / 4 - yoe / 100 + doy) - 719468;
-}
-
 std::string Padded(std::string s, size_t width) {
   if (s.size() < width) s.resize(width, ' ');
   return s;
@@ -245,11 +238,12 @@ ParsedFile ParseObsFile(const std::string& path, bool rinex3) {
       }
       continue;
     }
-    int y, m, d, h, min;
+    std::tm tm{};
     double sec;
-    std::istringstream(line.substr(rinex3 ? 2 : 1, 27)) >> y >> m >> d >> h >> min >> sec;
-    const int64_t days = DaysFromCivil(y + (rinex3 ? 0 : 2000), m, d) - DaysFromCivil(1980, 1, 6);
-    pf.times.push_back(((days * 24 + h) * 60 + min) * 60000 + std::llround(sec * 1000.0));
+    std::istringstream(line.substr(rinex3 ? 2 : 1, 27)) >> tm.tm_year >> tm.tm_mon >> tm.tm_mday >>
+        tm.tm_hour >> tm.tm_min >> sec;
+    tm.tm_year -= rinex3 ? 1900 : -100, tm.tm_mon -= 1;
+    pf.times.push_back((timegm(&tm) - 315964800) * 1000LL + std::llround(sec * 1000.0));  // GPS
     std::vector<std::string> sats;
     for (int i = 0; !rinex3 && i < count; ++i) {
       if (i > 0 && i % 12 == 0 && (!std::getline(in, line) || line.find_first_not_of(' ') < 32))
@@ -305,20 +299,18 @@ void CompareEpoch(const EpochExpect& want,
                   const std::map<std::string, std::map<std::string, std::string>>& got,
                   bool compact, Tally* tally) {
   const std::string when = "epoch " + std::to_string(want.t_ms) + " ";
-  for (const auto& [sat, types] : got) {
-    if (!want.sats.count(sat)) tally->Fault(when + sat + ": satellite not in the truth");
+  std::map<std::string, std::set<std::string>> want_types, got_types;
+  for (const auto& [sat, types] : want.sats)
+    for (const auto& [type, e] : types) want_types[sat].insert(type);
+  for (const auto& [sat, types] : got)
+    for (const auto& [type, f] : types) got_types[sat].insert(type);
+  if (got_types != want_types) {
+    return tally->Fault(when + "has other satellites or types than the truth: " +
+                        testing::PrintToString(got_types) + testing::PrintToString(want_types));
   }
   for (const auto& [sat, types] : want.sats) {
-    const auto& fields = got.count(sat) ? got.at(sat) : std::map<std::string, std::string>{};
-    for (const auto& [type, text] : fields) {
-      if (!types.count(type)) tally->Fault(when + sat + " " + type + ": extra '" + text + "'");
-    }
     for (const auto& [type, e] : types) {
-      if (!fields.count(type)) {
-        tally->Fault(when + sat + " " + type + ": missing");
-        continue;
-      }
-      const std::string& f = fields.at(type);
+      const std::string& f = got.at(sat).at(type);
       const double v = std::strtod(f.substr(0, 14).c_str(), nullptr);
       const std::string tail = {e.lli >= 0 ? static_cast<char>('0' + e.lli) : ' ',
                                 e.strength >= 0 ? static_cast<char>('0' + e.strength) : ' '};
