@@ -3,7 +3,6 @@
 // from their gzip, zstd and bzip2 forms.
 #include <bzlib.h>
 #include <gtest/gtest.h>
-#include <zlib.h>
 #include <zstd.h>
 
 #include <csignal>
@@ -69,15 +68,10 @@ std::string Comparable(const std::string& text) {
   return out;
 }
 
-// The text of every member of a gzip file; false for damaged or plain data.
-bool Gunzip(const std::string& path, std::string* text) {
-  gzFile file = gzopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  char buffer[65536];
-  int n = 0;
-  while ((n = gzread(file, buffer, sizeof buffer)) > 0) text->append(buffer, n);
-  const bool plain = gzdirect(file);
-  return gzclose(file) == Z_OK && n == 0 && !plain;
+// The text of every member of a gzip file; empty for damaged or plain data.
+std::string Gunzip(const std::string& path) {
+  const test::RunResult r = test::RunIn(".", "gzip -dc '" + path + "'");
+  return r.status == 0 ? r.out : "";
 }
 
 // The observation file in Compact RINEX, alone and gzip-compressed, gives
@@ -103,18 +97,17 @@ TEST(ArchiveOutput, CompactRinexRestoresThePlainFile) {
       ASSERT_EQ(Convert(dir, run + output).status, 0);
     }
     const std::string crx = test::ReadFileText(dir / "out/packed");
-    std::string back, inflated;
+    std::string back;
     int restarts = 0;
     EXPECT_TRUE(crx.starts_with(c.crx_version));
     ASSERT_TRUE(test::DecodeCrx(crx, &back, &restarts));
     EXPECT_EQ(Comparable(back), Comparable(test::ReadFileText(dir / "out/plain")));
     EXPECT_EQ(restarts > 0, c.restarts) << restarts;
-    EXPECT_TRUE(Gunzip(dir / "out/packed.gz", &inflated));
-    EXPECT_EQ(inflated, crx);
+    EXPECT_EQ(Gunzip(dir / "out/packed.gz"), crx);
   }
 }
 
-// Every product gzip-compressed inflates to the plain file, and gzip accepts it.
+// Every product gzip-compressed inflates to the plain file.
 TEST(ArchiveOutput, GzipFilesInflateToThePlainFiles) {
   for (const std::string version : {"", " -R3"}) {
     const test::ScopedTempDir plain("archive"), packed("archive");
@@ -123,12 +116,8 @@ TEST(ArchiveOutput, GzipFilesInflateToThePlainFiles) {
     ASSERT_EQ(Convert(packed, run + " --gzip").status, 0);
     EXPECT_EQ(Files(packed / "out").size(), 9u);
     for (const auto& [name, text] : Files(plain / "out")) {
-      std::string inflated;
-      EXPECT_TRUE(Gunzip(packed / ("out/" + name + ".gz"), &inflated)) << name;
-      EXPECT_EQ(Comparable(inflated), Comparable(text)) << name;
+      EXPECT_EQ(Comparable(Gunzip(packed / ("out/" + name + ".gz"))), Comparable(text)) << name;
     }
-    const std::string gzip_test = "! command -v gzip >/dev/null || gzip -t *.gz";
-    EXPECT_EQ(test::RunIn(packed / "out", gzip_test).status, 0);
   }
 }
 
@@ -184,6 +173,7 @@ TEST(CompressedInput, ConvertsLikeThePlainLog) {
     ASSERT_TRUE(test::WriteFileBytes(dir / "kvrn070a.qdx", {text.begin(), text.end()}));
     EXPECT_EQ(Convert(dir, "-f ../kvrn070a.qdx" + options).status, 2 * empty);
     plain[empty] = Files(dir / "out");
+    for (auto& [name, text] : plain[empty]) text = Comparable(text);
   }
   const struct {
     std::string kind, warning;  // kind: the file's suffix, or how the gzip file is made
@@ -221,12 +211,10 @@ TEST(CompressedInput, ConvertsLikeThePlainLog) {
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(test::Lines(r.err).size(), c.warning.empty() ? 0u : 1u + c.status / 2) << r.err;
     EXPECT_TRUE(r.err.starts_with(c.warning.empty() ? "" : input + ": " + c.warning)) << r.err;
-    const auto files = Files(dir / "out");
+    auto files = Files(dir / "out");
+    for (auto& [name, text] : files) text = Comparable(text);
     if (c.same >= 0) {
-      EXPECT_EQ(files.size(), plain[c.same].size());
-      for (const auto& [name, text] : plain[c.same]) {
-        EXPECT_TRUE(files.count(name) && Comparable(files.at(name)) == Comparable(text)) << name;
-      }
+      EXPECT_EQ(files, plain[c.same]);
       continue;
     }
     // The records of the converted prefix but its last one are the plain log's.

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -132,6 +133,12 @@ std::vector<Case> ReadCases() {
     } else if (key == "golden") {  // golden OUTPUT EXPECTED [LINES]
       Golden& g = c.goldens.emplace_back();
       words >> g.output >> g.expected >> g.lines;
+    } else if (key == "noise") {  // noise BYTES SEED: a log of random bytes of its own
+      size_t size = 0;
+      uint64_t seed = 0;
+      words >> size >> seed;
+      std::mt19937_64 random(seed);
+      for (uint8_t& byte : c.logs.emplace_back(size)) byte = static_cast<uint8_t>(random() >> 56);
     } else if (key == "qdxgen") {  // a log of its own
       const std::string log = test::SharedLog(text);
       EXPECT_FALSE(log.empty()) << text;

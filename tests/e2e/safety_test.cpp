@@ -13,7 +13,6 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <string>
 #include <thread>
 
@@ -219,28 +218,6 @@ TEST(Safety, SignalsRemoveTemporaryFiles) {
     EXPECT_EQ(h.status, 0);  // a whole gzip file
     EXPECT_EQ(h.out, "\n");  // of whole lines
   }
-}
-
-// A log of random bytes: each navigation product keeps a header-only file dated
-// 1980 (day 6, the GPS epoch); status 2 when no input of the run gave data, 0
-// when another one did; no observation or meteorological file.
-TEST(Safety, LogWithoutDataGivesHeaderOnlyNavigationFiles) {
-  ScopedTempDir dir("safety_noise");
-  std::mt19937_64 random(2024);
-  std::vector<uint8_t> noise(65536);
-  for (uint8_t& byte : noise) byte = static_cast<uint8_t>(random() >> 56);
-  ASSERT_TRUE(test::WriteFileBytes(dir / "noise.qdx", noise));
-  EXPECT_EQ(Outcome(test::Kavrino(dir.path(), "-f noise.qdx -nOMNGEHIPB")),
-            "2 No relevant data available in the QDX file\n");
-  EXPECT_EQ(Names(dir.path()),
-            "NORV0060.80B NORV0060.80G NORV0060.80H NORV0060.80I "
-            "NORV0060.80L NORV0060.80N NORV0060.80P noise.qdx ");
-  for (const auto& [name, text] : Snapshot(dir.path())) {
-    if (name == "noise.qdx") continue;
-    EXPECT_EQ(text.substr(60, 21), "RINEX VERSION / TYPE\n") << name;
-    EXPECT_EQ(text.find("END OF HEADER"), text.size() - 21) << name;  // the last line
-  }
-  EXPECT_EQ(Outcome(test::Kavrino(dir.path(), FromLog() + "noise.qdx -nN")), "0 ");
 }
 
 }  // namespace
