@@ -45,15 +45,6 @@ test::RunResult Convert(const test::ScopedTempDir& dir, const std::string& args)
   return r;
 }
 
-// Every file of a folder, by name.
-std::map<std::string, std::string> Files(const std::string& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    files[entry.path().filename().string()] = test::ReadFileText(entry.path().string());
-  }
-  return files;
-}
-
 // A text without the trailing blanks of its lines and the times of the run.
 std::string Comparable(const std::string& text) {
   std::string out;
@@ -114,8 +105,8 @@ TEST(ArchiveOutput, GzipFilesInflateToThePlainFiles) {
     const std::string run = "-f " + ShortLog() + " -nOPNGEHIBM" + version;
     ASSERT_EQ(Convert(plain, run).status, 0);
     ASSERT_EQ(Convert(packed, run + " --gzip").status, 0);
-    EXPECT_EQ(Files(packed / "out").size(), 9u);
-    for (const auto& [name, text] : Files(plain / "out")) {
+    EXPECT_EQ(test::FolderFiles(packed / "out").size(), 9u);
+    for (const auto& [name, text] : test::FolderFiles(plain / "out")) {
       EXPECT_EQ(Comparable(Gunzip(packed / ("out/" + name + ".gz"))), Comparable(text)) << name;
     }
   }
@@ -154,7 +145,7 @@ TEST(ArchiveOutput, NamesOfCompressedFiles) {
       want.insert(name);
     }
     EXPECT_EQ(Convert(dir, "-f " + ShortLog() + " " + c.options).status, 0);
-    auto files = Files(dir / "out");
+    auto files = test::FolderFiles(dir / "out");
     for (const auto& [name, text] : files) names.insert(name);
     EXPECT_EQ(names, want);
     for (const std::string& name : c.present) EXPECT_EQ(files[name], "x") << name;
@@ -172,7 +163,7 @@ TEST(CompressedInput, ConvertsLikeThePlainLog) {
     const std::string text = empty ? "" : log;
     ASSERT_TRUE(test::WriteFileBytes(dir / "kvrn070a.qdx", {text.begin(), text.end()}));
     EXPECT_EQ(Convert(dir, "-f ../kvrn070a.qdx" + options).status, 2 * empty);
-    plain[empty] = Files(dir / "out");
+    plain[empty] = test::FolderFiles(dir / "out");
     for (auto& [name, text] : plain[empty]) text = Comparable(text);
   }
   const struct {
@@ -211,7 +202,7 @@ TEST(CompressedInput, ConvertsLikeThePlainLog) {
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(test::Lines(r.err).size(), c.warning.empty() ? 0u : 1u + c.status / 2) << r.err;
     EXPECT_TRUE(r.err.starts_with(c.warning.empty() ? "" : input + ": " + c.warning)) << r.err;
-    auto files = Files(dir / "out");
+    auto files = test::FolderFiles(dir / "out");
     for (auto& [name, text] : files) text = Comparable(text);
     if (c.same >= 0) {
       EXPECT_EQ(files, plain[c.same]);

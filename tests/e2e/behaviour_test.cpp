@@ -187,23 +187,17 @@ TEST(Behaviour, EveryCase) {
       inputs += " " + name;
     }
     EXPECT_EQ(test::Kavrino(dir.path(), "-f" + inputs + " " + c.args).status, c.status);
-    std::vector<std::string> made;
-    for (const auto& entry : fs::directory_iterator(dir.path())) {
-      const std::string name = entry.path().filename().string();
+    std::vector<std::string> made, files = c.files;
+    for (const auto& [name, text] : test::FolderFiles(dir.path()))
       if (!name.ends_with(".qdx")) made.push_back(name);
-    }
-    std::vector<std::string> files = c.files;
-    std::sort(made.begin(), made.end());
     std::sort(files.begin(), files.end());
     EXPECT_EQ(made, files);
     for (const char product : c.alone) {
       const test::ScopedTempDir alone("alone");
       const std::string args = std::regex_replace(c.args, std::regex("-n[A-Z]+"), "-n" + product);
       ASSERT_EQ(test::Kavrino(alone.path(), "-f " + dir.path() + "/in.qdx " + args).status, 0);
-      for (const auto& entry : fs::directory_iterator(alone.path())) {
-        const std::string name = entry.path().filename().string();
-        EXPECT_EQ(test::MaskRunDate(test::ReadFileText(dir / name)),
-                  test::MaskRunDate(test::ReadFileText(alone / name)))
+      for (const auto& [name, text] : test::FolderFiles(alone.path())) {
+        EXPECT_EQ(test::MaskRunDate(test::ReadFileText(dir / name)), test::MaskRunDate(text))
             << name << " made alone";
       }
     }

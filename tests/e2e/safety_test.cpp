@@ -39,23 +39,10 @@ std::string Outcome(const test::RunResult& r) {
   return std::to_string(r.status) + " " + r.err;
 }
 
-// What a folder holds: each name with the bytes of its file, or its type.
-std::map<std::string, std::string> Snapshot(const std::string& dir) {
-  std::map<std::string, std::string> entries;
-  std::error_code gone;  // a file may go while the folder is read
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    const fs::file_type type = entry.symlink_status(gone).type();
-    entries[entry.path().filename().string()] =
-        type == fs::file_type::regular ? test::ReadFileText(entry.path().string())
-                                       : "type " + std::to_string(static_cast<int>(type));
-  }
-  return entries;
-}
-
 // The names in a folder, in order, each followed by a blank.
 std::string Names(const std::string& dir) {
   std::string names;
-  for (const auto& [name, what] : Snapshot(dir)) names += name + " ";
+  for (const auto& [name, what] : test::FolderFiles(dir)) names += name + " ";
   return names;
 }
 
@@ -87,7 +74,7 @@ TEST(Safety, FailedWritesOfEveryProduct) {
     }
     // The complete file gives the name, and a limit past the end of its header.
     ASSERT_EQ(test::Kavrino(whole.path(), args).status, 0);
-    const auto made = Snapshot(whole.path());
+    const auto made = test::FolderFiles(whole.path());
     ASSERT_EQ(made.size(), 1u);
     const auto& [name, text] = *made.begin();
     const size_t label = text.find("END OF HEADER");
@@ -115,7 +102,7 @@ TEST(Safety, RefusedOutputsWriteOverNothing) {
       "for c in 1 2 3 4 5 6 7 8 9 A B C D E F G H I J K L M N O P Q R S T U V W X Y Z; do " +
       "echo >KVRN070$c.24O; done && gzip KVRN0701.24O && mv KVRN0702.24O KVRN0702.24D";
   ASSERT_EQ(test::RunIn(here, setup).status, 0);
-  const auto before = Snapshot(here);
+  const auto before = test::FolderFiles(here);
   const auto same = [](const std::string& out, const std::string& in) {
     return "The output RINEX file \"" + out + "\" is the input file \"" + in +
            "\"; it is not written over\n";
@@ -142,7 +129,7 @@ TEST(Safety, RefusedOutputsWriteOverNothing) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args);
     EXPECT_EQ(Outcome(test::RunIn(here, "{ " + kKavrino + row.args + "; }")), "1 " + row.err);
-    EXPECT_TRUE(Snapshot(here) == before) << Names(here);
+    EXPECT_TRUE(test::FolderFiles(here) == before) << Names(here);
   }
 }
 
@@ -151,7 +138,7 @@ TEST(Safety, PipesAndFifosAreWrittenDirectly) {
   ScopedTempDir files("safety_files"), dir("safety_direct");
   ASSERT_EQ(test::Kavrino(files.path(), FromLog() + "-nOMNGEHIPB").status, 0);
   ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-  for (const auto& [name, text] : Snapshot(files.path())) {
+  for (const auto& [name, text] : test::FolderFiles(files.path())) {
     SCOPED_TRACE(name);
     const std::string args = FromLog() + "-n" + (name.back() == 'L' ? 'E' : name.back());
     const auto piped = test::RunIn(dir.path(), "{ " + kKavrino + args + " -o /dev/stdout | cat; }");

@@ -52,6 +52,15 @@ std::string SharedLog(const std::string& args) {
   return dir;
 }
 
+std::map<std::string, std::string> FolderFiles(const std::string& dir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    entries[entry.path().filename()] =
+        entry.is_regular_file() ? ReadFileText(entry.path()) : "(not a file)";
+  }
+  return entries;
+}
+
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);

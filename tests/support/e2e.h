@@ -2,6 +2,7 @@
 // what they wrote.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ RunResult Qdxgen(const std::string& dir, const std::string& args);
 // kavrino-logs that the run's setup makes under TMPDIR) or else once per
 // process. Empty when qdxgen failed.
 std::string SharedLog(const std::string& args);
+
+// Every entry of a folder by name, with the bytes of a file (or of the file a
+// link names), "(not a file)" for anything else.
+std::map<std::string, std::string> FolderFiles(const std::string& dir);
 
 std::vector<std::string> Lines(const std::string& text);
 std::vector<std::string> ReadLines(const std::string& path);
