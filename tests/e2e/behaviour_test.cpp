@@ -56,8 +56,8 @@ QdxBlockWriter Epoch(uint32_t tow_ms, uint32_t step) {
   return test::ChannelBlock({gps, glo, gal, second}, {.tow_ms = tow_ms});
 }
 
-// Adds the blocks of one log line to `log`; false for an unknown line.
-bool AddBlocks(const std::string& kind, std::istringstream& in, std::vector<uint8_t>* log) {
+// Adds the blocks of an epoch or block line to `log`.
+void AddBlocks(const std::string& kind, std::istringstream& in, std::vector<uint8_t>* log) {
   uint32_t tow = 0, n = 1, step = 0, length = 0, number = 0;
   in >> tow;
   if (kind == "epoch") {  // epoch TOW [COUNT [STEP [LENGTH]]]: one a second
@@ -67,9 +67,8 @@ bool AddBlocks(const std::string& kind, std::istringstream& in, std::vector<uint
       if (length != 0) b.Resize(length);
       test::Append(log, b);
     }
-    return true;
+    return;
   }
-  if (kind != "block") return false;
   // block TOW NUMBER [rev=R] [len=L] [week=W] [count=N] [TYPE@OFFSET=VALUE...]
   std::map<std::string, uint32_t> options = {
       {"rev", 0}, {"len", 16}, {"week", kWeek}, {"count", 1}};
@@ -101,7 +100,6 @@ bool AddBlocks(const std::string& kind, std::istringstream& in, std::vector<uint
     if (type == "text") b.Text(at, value, value.size());
   }
   for (uint32_t i = 0; i < options["count"]; ++i) test::Append(log, b);
-  return true;
 }
 
 std::vector<Case> ReadCases() {
@@ -116,37 +114,35 @@ std::vector<Case> ReadCases() {
     if (key.empty() || key[0] == '#' || key == "==") continue;
     Case& c = cases.back();
     std::istringstream words(text);
-    if (key == "run") {
-      c.args = text;
-    } else if (key == "status") {
-      words >> c.status;
-    } else if (key == "records") {
-      words >> c.records;
-    } else if (key == "files") {
-      for (std::string name; words >> name;) c.files.push_back(name);
-    } else if (key == "want") {
-      c.want.push_back(text);
-    } else if (key == "not") {
-      c.not_want.push_back(text);
-    } else if (key == "alone") {
-      c.alone = text;
-    } else if (key == "golden") {  // golden OUTPUT EXPECTED [LINES]
+    const std::string keys =
+        " run status records files want not alone golden noise qdxgen epoch block ";
+    EXPECT_NE(keys.find(" " + key + " "), std::string::npos) << "unknown line: " << line;
+    if (key == "run") c.args = text;
+    if (key == "status") words >> c.status;
+    if (key == "records") words >> c.records;
+    if (key == "files") c.files = {std::istream_iterator<std::string>(words), {}};
+    if (key == "want") c.want.push_back(text);
+    if (key == "not") c.not_want.push_back(text);
+    if (key == "alone") c.alone = text;
+    if (key == "golden") {  // golden OUTPUT EXPECTED [LINES]
       Golden& g = c.goldens.emplace_back();
       words >> g.output >> g.expected >> g.lines;
-    } else if (key == "noise") {  // noise BYTES SEED: a log of random bytes of its own
+    }
+    if (key == "noise") {  // noise BYTES SEED: a log of random bytes of its own
       size_t size = 0;
       uint64_t seed = 0;
       words >> size >> seed;
       std::mt19937_64 random(seed);
       for (uint8_t& byte : c.logs.emplace_back(size)) byte = static_cast<uint8_t>(random() >> 56);
-    } else if (key == "qdxgen") {  // a log of its own
-      const std::string log = test::SharedLog(text);
-      EXPECT_FALSE(log.empty()) << text;
-      const std::string bytes = test::ReadFileText(log + "/log.qdx");
+    }
+    if (key == "qdxgen") {  // a log of its own
+      const std::string bytes = test::ReadFileText(test::SharedLog(text) + "/log.qdx");
+      EXPECT_FALSE(bytes.empty()) << text;
       c.logs.emplace_back(bytes.begin(), bytes.end());
-    } else {
+    }
+    if (key == "epoch" || key == "block") {
       if (c.logs.empty()) c.logs.emplace_back();
-      EXPECT_TRUE(AddBlocks(key, in, &c.logs.back())) << line;
+      AddBlocks(key, in, &c.logs.back());
     }
   }
   return cases;
