@@ -50,10 +50,8 @@ std::string Comparable(const std::string& text) {
   std::string out;
   for (std::string line : test::Lines(text)) {
     line.erase(line.find_last_not_of(' ') + 1);
-    const std::string label = line.size() > 60 ? line.substr(60) : "";
-    if (label == "PGM / RUN BY / DATE" || label == "CRINEX PROG / DATE") {
+    if (line.ends_with("PGM / RUN BY / DATE") || line.ends_with("CRINEX PROG / DATE"))
       line.replace(39, 20, 20, '*');
-    }
     out += line + "\n";
   }
   return out;

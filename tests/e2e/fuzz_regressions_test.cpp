@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
-#include "fuzz/compact_meas_harness.h"
 #include "fuzz/convert_harness.h"
+#include "fuzz/meas_harness.h"
 #include "fuzz/reader_harness.h"
 #include "fuzz/setup_harness.h"
 

@@ -1,6 +1,7 @@
-// The classic measurement decoders (4027, 5944, 4000, 4098) behind the epoch
-// gathering, on a QDX file whose frames are repaired after mutation, walked as
-// the observation passes walk it; every completed epoch must fit its record.
+// The classic (4027, 5944, 4000, 4098) and the compact (4109 with 4110..4113)
+// measurement decoders behind the epoch gathering, on a QDX file whose frames
+// are repaired after mutation, walked as the observation passes walk it; every
+// completed epoch must fit its record.
 #pragma once
 
 #include <cstdlib>
@@ -38,6 +39,13 @@ inline void WalkEpochs(const uint8_t* data, size_t size, int mode) {
 // Runs one input; aborts when a check fails.
 inline int FuzzMeas(const uint8_t* data, size_t size) {
   WalkEpochs(data, size, kDecodeClassic);
+  return 0;
+}
+
+// The first byte chooses whether the classic blocks compete with the compact ones.
+inline int FuzzCompactMeas(const uint8_t* data, size_t size) {
+  if (size >= 1)
+    WalkEpochs(data + 1, size - 1, kDecodeCompact | (data[0] & 1 ? kDecodeClassic : 0));
   return 0;
 }
 
