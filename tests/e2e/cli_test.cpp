@@ -61,15 +61,13 @@ TEST(CommandLine, StatusAndStreams) {
 
 // The lines of the ```sh blocks of the README's quick start.
 std::vector<std::string> QuickStartCommands() {
+  const std::string readme = test::ReadFileText(KAVRINO_SOURCE_DIR "/README.md");
+  const size_t start = readme.find("\n## Quick start\n");
+  const std::string section = readme.substr(start, readme.find("\n## ", start + 1) - start);
   std::vector<std::string> commands;
-  bool in_section = false, in_block = false;
-  for (const std::string& line : test::ReadLines(KAVRINO_SOURCE_DIR "/README.md")) {
-    if (line.starts_with("## ")) in_section = line == "## Quick start";
-    if (in_section && line.starts_with("```")) {
-      in_block = !in_block && line == "```sh";
-    } else if (in_section && in_block) {
-      commands.push_back(line);
-    }
+  const std::regex block("\n```sh\n([^`]*)```");
+  for (std::sregex_iterator it(section.begin(), section.end(), block), end; it != end; ++it) {
+    for (const std::string& line : test::Lines(it->str(1))) commands.push_back(line);
   }
   return commands;
 }

@@ -20,10 +20,9 @@ RunResult RunIn(const std::string& dir, const std::string& command);
 RunResult Kavrino(const std::string& dir, const std::string& args);
 RunResult Qdxgen(const std::string& dir, const std::string& args);
 
-// The folder of the log that "qdxgen -o log.qdx ARGS" writes (log.qdx and
-// log.qdx.truth), made once for every test of a ctest run (in the folder
-// kavrino-logs that the run's setup makes under TMPDIR) or else once per
-// process. Empty when qdxgen failed.
+// The folder of the log.qdx and log.qdx.truth of "qdxgen -o log.qdx ARGS", made once
+// for a whole ctest run (in TMPDIR/kavrino-logs, which the run's setup makes) or
+// else once per process. Empty when qdxgen failed.
 std::string SharedLog(const std::string& args);
 
 // Every entry of a folder by name, with the bytes of a file (or of the file a

@@ -1,6 +1,5 @@
-// A fresh temporary folder for one test that removes itself, with whatever it
-// holds, when it goes out of scope (also when the test fails). Every test
-// folder is one of these; under ctest they live in the build tree's tmp/.
+// A fresh folder under TMPDIR (in the build tree under ctest) for one test, removed
+// with whatever it holds when it goes out of scope, also when the test fails.
 #pragma once
 
 #include <filesystem>
