@@ -154,7 +154,7 @@ TEST(Safety, PipesAndFifosAreWrittenDirectly) {
 
 // Starts kavrino in `dir` with its streams on /dev/null, the signals as a
 // shell would leave them for a program in the foreground, and files of at
-// most 512 MiB.
+// most 64 MiB.
 pid_t StartKavrino(const std::string& dir, std::vector<std::string> args) {
   args.insert(args.begin(), KAVRINO_EXE);
   std::vector<char*> argv;
@@ -163,7 +163,7 @@ pid_t StartKavrino(const std::string& dir, std::vector<std::string> args) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
   const int null = open("/dev/null", O_RDWR);
-  const rlimit size{512 << 20, 512 << 20};
+  const rlimit size{64 << 20, 64 << 20};
   if (chdir(dir.c_str()) != 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0 ||
       setrlimit(RLIMIT_FSIZE, &size) != 0)
     _exit(127);

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 RunResult RunIn(const std::string& dir, const std::string& command) {
   const ScopedTempDir streams("streams");
   const std::string out = streams / "out", err = streams / "err";
-  const int raw = std::system(("ulimit -f 1048576 2>/dev/null; cd '" + dir + "' && " + command +
+  const int raw = std::system(("ulimit -f 131072 2>/dev/null; cd '" + dir + "' && " + command +
                                " >'" + out + "' 2>'" + err + "'")
                                   .c_str());
   RunResult result;

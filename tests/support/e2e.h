@@ -14,7 +14,7 @@ struct RunResult {
 };
 
 // Runs a shell command in `dir`, capturing its streams. No file it writes may
-// pass 512 MiB: a fault that writes without end fails at once.
+// pass 64 MiB: a fault that writes without end fails at once.
 RunResult RunIn(const std::string& dir, const std::string& command);
 // Runs kavrino, or qdxgen, with `args` (shell words) in `dir`.
 RunResult Kavrino(const std::string& dir, const std::string& args);
