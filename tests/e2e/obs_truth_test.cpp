@@ -409,15 +409,18 @@ TEST(ObservationTruth, EveryValueOfEverySignal) {
 
 // Second antenna; GPS without L2P and GLONASS without L2 C/A (the other RINEX 2
 // L2 choice); no code noise, so that L1 C/A and L1 P codes coincide and the
-// 1 mm separation is exercised.
+// 1 mm separation is exercised; a second apart, so that four compact epochs of
+// five are told by their differences from the reference epoch.
 TEST(ObservationTruth, SecondAntennaAndOtherL2Choice) {
   CheckScenario(
-      "--duration 600 --interval 10 --systems G,R,E,C,J,S --slips 20 --antennas 2 --code-noise 0 "
-      "--signals GPSL1CA,GPSL1P,GPSL2C,GLOL1CA,GLOL1P,GLOL2P,GALE1,GALE5a --ref-interval 5000",
+      "--duration 150 --interval 1 --systems G,R,E,C,J,S,I --slips 60 --antennas 2 "
+      "--code-noise 0 --signals GPSL1CA,GPSL1P,GPSL2C,GLOL1CA,GLOL1P,GLOL2P,GALE1,GALE5a "
+      "--ref-interval 5000",
       {{211, 2, true, true, "classic"},
        {304, 2, true, true, "classic"},
        {211, 1, false, true, "classic"},
-       {304, 2, true, false, "compact"}},
+       {304, 2, true, false, "compact"},
+       {304, 1, true, true, "both"}},
       true);
 }
 
