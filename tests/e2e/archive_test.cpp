@@ -21,16 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The long log: four hours at 30 s with cycle slips, and in its first two and
-// a half hours a comment, an event, site commands and a changed setup. The
-// short one: an hour of every product's data.
+// An hour of every product's data.
 const std::string kShortLog = "--no-truth --interval 30 --duration 3600 --systems G,R,E,S,C,J";
-std::string LongLog() {
-  return test::SharedLog(
-             "--no-truth --interval 30 --duration 14400 --systems G,R,E,S --slips 4 --comment "
-             "600:archived --event 1234.5 --site-commands --setup-change 7200") +
-         "/log.qdx";
-}
 std::string ShortLog() {
   return test::SharedLog(kShortLog) + "/log.qdx";
 }
@@ -81,7 +73,14 @@ TEST(ArchiveOutput, CompactRinexRestoresThePlainFile) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
     const test::ScopedTempDir dir("archive");
-    const std::string run = "-f " + LongLog() + " " + c.options + " -o ";
+    // Four hours at 30 s with cycle slips, and in the first two and a half hours
+    // a comment, an event, site commands and a changed setup.
+    const std::string run = "-f " +
+                            test::SharedLog(
+                                "--no-truth --interval 30 --duration 14400 --systems "
+                                "G,R,E,S --slips 4 --comment 600:archived --event "
+                                "1234.5 --site-commands --setup-change 7200") +
+                            "/log.qdx " + c.options + " -o ";
     for (const char* output : {"plain", "packed --crx", "packed.gz --crx --gzip"}) {
       ASSERT_EQ(Convert(dir, run + output).status, 0);
     }

@@ -1,8 +1,8 @@
 // Damaged input end to end: qdxgen writes a clean log and the same log with
-// damage (flipped bytes, noise between blocks, duplicated blocks, zero-filled
-// regions, a truncated tail) and a truth file naming every damaged block.
-// kavrino must convert the damaged log into exactly the clean output minus
-// the epochs and navigation records whose blocks were damaged.
+// flipped bytes, noise between blocks, duplicated blocks, zero-filled regions
+// and a truncated tail, with a truth file naming every damaged block. kavrino
+// must give exactly the clean output minus the epochs and navigation records
+// whose blocks were damaged.
 #include <gtest/gtest.h>
 
 #include <algorithm>

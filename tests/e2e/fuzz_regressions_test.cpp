@@ -1,6 +1,5 @@
 // The fuzz corpora and every input that once made a fuzz target fail, replayed
-// through the same harnesses in the normal test suite (and under the
-// sanitizers in CI).
+// through the same harnesses (under the sanitizers too in CI).
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -1,9 +1,8 @@
-// End to end against the truth: qdxgen writes a multi-constellation log, with
-// classic or compact measurement blocks or both, and the values it put in the
-// blocks; kavrino converts it to RINEX 2.10, 2.11 and 3.04, and every
-// pseudorange, phase, Doppler and C/N0 of the observation file is checked
-// against the truth (nothing missing, nothing extra), with the header's types
-// and the loss-of-lock and signal strength digits.
+// End to end against the truth: qdxgen writes a log (classic or compact
+// measurement blocks, or both) and the values it put in the blocks; every code,
+// phase, Doppler and C/N0 of kavrino's RINEX 2.10, 2.11 or 3.04 file is checked
+// against them (nothing missing, nothing extra), with the header's types and
+// the loss-of-lock and signal strength digits.
 #include <gtest/gtest.h>
 
 #include <algorithm>

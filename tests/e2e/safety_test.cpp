@@ -1,6 +1,5 @@
 // Data safety end to end: failed writes of every product, outputs that are
-// inputs of the run, devices and FIFOs, interruptions, exhausted sequence
-// characters and logs without data.
+// inputs of the run, devices and FIFOs, interruptions, exhausted -S.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
