@@ -10,7 +10,6 @@
 #include <map>
 #include <random>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -215,9 +214,9 @@ TEST(Behaviour, EveryCase) {
     EXPECT_TRUE(c.records < 0 || records == c.records) << records << " records\n" << text;
     auto at = lines.begin();
     for (const std::string& want : c.want) {
-      const auto found = std::find(at, lines.end(), want);
-      EXPECT_NE(found, lines.end()) << "missing or out of order: '" << want << "'\n" << text;
-      if (found != lines.end()) at = found + 1;
+      at = std::find(at, lines.end(), want);
+      EXPECT_NE(at, lines.end()) << "missing or out of order: '" << want << "'\n" << text;
+      at += at != lines.end();
     }
     for (const std::string& bad : c.not_want) {
       EXPECT_EQ(text.find(bad), std::string::npos) << "unexpected '" << bad << "'\n" << text;

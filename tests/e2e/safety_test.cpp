@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <thread>
 

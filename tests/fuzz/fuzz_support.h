@@ -3,7 +3,6 @@
 // block contents still pass the CRC check.
 #pragma once
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>

@@ -21,17 +21,12 @@ inline void WalkEpochs(const uint8_t* data, size_t size, int mode) {
   static auto block = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
   static auto epoch = std::make_unique<MeasEpochRecord>();
   InitQdxReader(WriteInput(file).c_str(), reader.get());
-  while (GetNextQdxBlock(reader.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, kQdxModeWalk) ==
-         0) {
-    if (IsQdxTimeValid(block.get()) &&
-        AddBlockToEpoch(reader.get(), block.get(), epoch.get(), mode) == 1 &&
-        epoch->num_sats > kMaxEpochSats) {
-      std::abort();
-    }
-  }
-  if (DecodePendingEpoch(&reader->decode, epoch.get(), mode) == 1 &&
-      epoch->num_sats > kMaxEpochSats) {
-    std::abort();
+  for (bool more = true; more;) {  // every block, then the epoch left pending
+    more = GetNextQdxBlock(reader.get(), block.get(), kQdxAnyBlock, kQdxAnyBlock, 0) == 0;
+    const bool whole = more ? IsQdxTimeValid(block.get()) &&
+                                  AddBlockToEpoch(reader.get(), block.get(), epoch.get(), mode) == 1
+                            : DecodePendingEpoch(&reader->decode, epoch.get(), mode) == 1;
+    if (whole && epoch->num_sats > kMaxEpochSats) std::abort();
   }
   CloseQdxReader(reader.get());
 }
