@@ -1,34 +1,29 @@
-// End to end against the truth: qdxgen writes a multi-constellation file and
-// the values it put in the blocks; the kavrino executable converts the file to
-// RINEX 2.11 and 3.04, and every pseudorange, phase, Doppler and C/N0 of the
-// observation file is checked against the truth (nothing missing, nothing
-// extra), together with the LLI and signal strength digits.
+// End to end against the truth: qdxgen writes a log (classic or compact
+// measurement blocks, or both) and the values it put in the blocks; every code,
+// phase, Doppler and C/N0 of kavrino's RINEX 2.10, 2.11 or 3.04 file is checked
+// against them (nothing missing, nothing extra), with the header's types and
+// the loss-of-lock and signal strength digits.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <ctime>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/signals.h"
 #include "support/e2e.h"
-#include "qdx/encode/qdx_writer.h"
+#include "support/scoped_dir.h"
 
 namespace kavrino {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int kSignals = 34;
 constexpr double kAbsent = -1.0e10;
-
-// ---------------------------------------------------------------- truth file
 
 struct TruthObs {
   std::string sat;
@@ -36,7 +31,7 @@ struct TruthObs {
   int signal = 0;
   double pr = 0, carrier = 0, doppler = 0, cn0 = 0;
   uint32_t lock_ms = 0;
-  bool no_phase = false;
+  int no_phase = 0;
 };
 
 struct TruthEpoch {
@@ -44,38 +39,28 @@ struct TruthEpoch {
   std::vector<TruthObs> obs;
 };
 
-int SignalByName(const std::string& name) {
+std::vector<TruthEpoch> ReadTruth(const std::string& path) {
+  std::map<std::string, int> signal_of;
   for (int s = 0; s < kSignals; ++s) {
-    const char* n = GetSignalName(static_cast<uint8_t>(s));
-    if (n != nullptr && name == n) return s;
+    if (const char* name = GetSignalName(static_cast<uint8_t>(s))) signal_of[name] = s;
   }
-  return -1;
-}
-
-bool ReadTruth(const std::string& path, std::vector<TruthEpoch>* epochs) {
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("EPOCH ", 0) == 0) {
-      long long week = 0, tow = 0;
-      if (std::sscanf(line.c_str(), "EPOCH %lld %lld", &week, &tow) != 2) return false;
-      epochs->push_back({week * 604800000LL + tow, {}});
-    } else if (line.rfind("OBS ", 0) == 0 && !epochs->empty()) {
-      char sat[8], sig[16];
-      TruthObs o;
-      int no_phase = 0;
-      if (std::sscanf(line.c_str(), "OBS %7s %d %15s %lf %lf %lf %lf %u %d", sat, &o.antenna, sig,
-                      &o.pr, &o.carrier, &o.doppler, &o.cn0, &o.lock_ms, &no_phase) != 9) {
-        return false;
-      }
+  std::vector<TruthEpoch> epochs;
+  for (const std::string& line : test::ReadLines(path)) {
+    long long week = 0, tow = 0;
+    char sat[8], sig[16];
+    TruthObs o;
+    if (std::sscanf(line.c_str(), "EPOCH %lld %lld", &week, &tow) == 2) {
+      epochs.push_back({week * 604800000LL + tow, {}});
+    } else if (std::sscanf(line.c_str(), "OBS %7s %d %15s %lf %lf %lf %lf %u %d", sat, &o.antenna,
+                           sig, &o.pr, &o.carrier, &o.doppler, &o.cn0, &o.lock_ms,
+                           &o.no_phase) == 9) {
       o.sat = sat;
-      o.signal = SignalByName(sig);
-      o.no_phase = no_phase != 0;
-      if (o.signal < 0) return false;
-      epochs->back().obs.push_back(o);
+      o.signal = signal_of.count(sig) ? signal_of[sig] : -1;
+      EXPECT_GE(o.signal, 0) << line;
+      if (!epochs.empty()) epochs.back().obs.push_back(o);
     }
   }
-  return !epochs->empty();
+  return epochs;
 }
 
 // ------------------------------------------------- observation types by rule
@@ -85,63 +70,30 @@ constexpr uint64_t Bit(int s) {
 }
 
 uint64_t AllowedMask(int version) {
-  if (version == 210) return 0x1000707;
-  if (version == 211) return 0x37A0F1F;
-  return 0x3777FFFFFULL;
+  return version == 210 ? 0x1000707 : version == 211 ? 0x37A0F1F : 0x3777FFFFFULL;
 }
 
-// RINEX 2 types of one signal: code, phase, Doppler, strength ("" for none);
-// mask is the file's signal mask (the L2 choice depends on it).
+// Types of one signal: code, phase, Doppler, strength ("" for none).
 struct TypeNames {
   std::string code, phase, doppler, snr;
 };
 
+// RINEX 2: the code type and the band digit of L, D and S ('-': none); the
+// choices of L2 depend on the file's signal mask.
 TypeNames Rinex2Types(int s, uint64_t mask) {
-  std::string code, band;  // band: digit of L/D/S, "" when the signal has none
-  switch (s) {
-    case 0:
-    case 8:
-    case 17:
-    case 24:
-      code = "C1", band = "1";
-      break;
-    case 1:
-    case 9:
-      code = "P1";
-      break;
-    case 2:
-      code = "P2", band = "2";
-      break;
-    case 10:
-      code = "P2", band = (mask & Bit(11)) ? "" : "2";
-      break;
-    case 11:
-      code = "C2", band = "2";
-      break;
-    case 3:
-      code = "C2";
-      break;
-    case 4:
-    case 20:
-    case 25:
-      code = "C5", band = "5";
-      break;
-    case 19:
-      code = "C6", band = "6";
-      break;
-    case 21:
-      code = "C7", band = "7";
-      break;
-    case 22:
-      code = "C8", band = "8";
-      break;
-    default:
-      return {};
+  static const char* const kTypes[kSignals] = {
+      "C11", "P1-", "P22", "C2-", "C55", "",    "", "",    "C11", "P1-", "P22", "C22",
+      "",    "",    "",    "",    "",    "C11", "", "C66", "C55", "C77", "C88", "",
+      "C11", "C55", "",    "",    "",    "",    "", "",    "",    ""};
+  std::string t = kTypes[s];
+  if (t.empty()) return {};
+  if (s == 10 && (mask & Bit(11))) t[2] = '-';  // GLONASS L2 P: phase only without L2 C/A
+  const std::string band = t.substr(2);
+  if (band == "-") {
+    const bool l2c_phase = s == 3 && !(mask & Bit(2));  // GPS L2C: phase only without L2 P
+    return {t.substr(0, 2), l2c_phase ? "L2" : "", "", ""};
   }
-  TypeNames t{code, band.empty() ? "" : "L" + band, band.empty() ? "" : "D" + band,
-              band.empty() ? "" : "S" + band};
-  if (s == 3 && !(mask & Bit(2))) t.phase = "L2";  // L2C phase only without L2P
-  return t;
+  return {t.substr(0, 2), "L" + band, "D" + band, "S" + band};
 }
 
 TypeNames Rinex3Types(int s) {
@@ -156,9 +108,10 @@ TypeNames Rinex3Types(int s) {
 }
 
 struct Conversion {
-  int version;  // 210, 211 or 304
-  int antenna;  // 1-based
-  bool doppler, snr;
+  int version;           // 210, 211 or 304
+  int antenna;           // 1-based
+  bool doppler, snr;     // -D, -s
+  const char* encoding;  // of the measurement blocks: classic, compact or both
 };
 
 TypeNames TypesOf(const Conversion& run, int s, uint64_t mask) {
@@ -176,54 +129,47 @@ struct Expected {
   int lli = -1;       // -1: no LLI digit (blank)
   int strength = -1;  // -1: no strength digit (the C/N0 field itself)
 };
-using SatExpect = std::map<std::string, Expected>;  // type -> value
+using Fields = std::map<std::string, std::map<std::string, Expected>>;  // sat -> type -> value
 struct EpochExpect {
   int64_t t_ms = 0;
-  std::map<std::string, SatExpect> sats;
+  Fields sats;
 };
 
 int StrengthDigit(double cn0) {
-  if (!(cn0 > kAbsent)) return 0;
-  return std::clamp(static_cast<int>(cn0 / 6.0), 1, 9);
+  return cn0 > kAbsent ? std::clamp(static_cast<int>(cn0 / 6.0), 1, 9) : 0;
 }
 
-// *raised counts the codes moved by the 1 mm separation.
+// *raised counts the codes moved by the 1 mm separation of equal codes.
 std::vector<EpochExpect> ExpectedEpochs(const std::vector<TruthEpoch>& truth, const Conversion& run,
                                         uint64_t mask, size_t* raised) {
   struct Lock {
     uint32_t tow = 0, lock = 0;
   };
-  std::map<std::pair<std::string, int>, Lock> lock_table;  // (sat, slot)
+  std::map<std::pair<std::string, int>, Lock> locks;  // (sat, slot)
   std::vector<EpochExpect> out;
   for (const TruthEpoch& te : truth) {
     const bool first = out.empty();
-    if (first) lock_table.clear();
     const uint32_t tow = static_cast<uint32_t>(te.t_ms % 604800000);
     std::map<std::string, std::vector<TruthObs>> by_sat;
     for (const TruthObs& o : te.obs) {
       if (o.antenna == run.antenna - 1) by_sat[o.sat].push_back(o);
     }
-    EpochExpect ee;
-    ee.t_ms = te.t_ms;
+    EpochExpect ee{te.t_ms, {}};
     for (auto& [sat, obs] : by_sat) {
       std::stable_sort(obs.begin(), obs.end(), [](const TruthObs& a, const TruthObs& b) {
         return GetSignalIndexInConstellation(a.signal) < GetSignalIndexInConstellation(b.signal);
       });
-      std::vector<uint64_t> written_mm;
-      SatExpect se;
+      std::set<uint64_t> written_mm;
+      std::map<std::string, Expected> se;
       for (const TruthObs& o : obs) {
         const TypeNames t = TypesOf(run, o.signal, mask);
         if (t.code.empty() || !(o.pr > kAbsent)) continue;
         const int digit = StrengthDigit(o.cn0);
         double pr = std::fmod(o.pr, 1e9);
-        const bool separated = o.signal <= 3 || (o.signal >= 8 && o.signal <= 11);
-        if (separated) {
+        if (o.signal <= 3 || (o.signal >= 8 && o.signal <= 11)) {  // separated to 1 mm
           uint64_t mm = static_cast<uint64_t>(o.pr * 1000.0 + 0.5);
-          while (std::find(written_mm.begin(), written_mm.end(), mm) != written_mm.end()) {
-            ++mm;
-            ++*raised;
-          }
-          written_mm.push_back(mm);
+          for (; written_mm.count(mm); ++mm) ++*raised;
+          written_mm.insert(mm);
           pr = std::fmod(static_cast<double>(mm) / 1000.0, 1e9);
         }
         se[t.code] = {pr, -1, digit};
@@ -231,7 +177,7 @@ std::vector<EpochExpect> ExpectedEpochs(const std::vector<TruthEpoch>& truth, co
           int lli = 0;
           if (o.lock_ms != 0) {
             const uint32_t lock = std::min<uint32_t>(o.lock_ms, 254000);
-            Lock& e = lock_table[{sat, GetSignalIndexInConstellation(o.signal)}];
+            Lock& e = locks[{sat, GetSignalIndexInConstellation(o.signal)}];
             if (!(lock >= e.lock && tow <= e.tow + lock)) lli = first ? 0 : 1;
             e = {tow, lock};
           }
@@ -253,24 +199,10 @@ std::vector<EpochExpect> ExpectedEpochs(const std::vector<TruthEpoch>& truth, co
 
 struct ParsedFile {
   std::map<char, std::vector<std::string>> types;  // RINEX 2: one list under ' '
-  std::vector<EpochExpect> epochs;                 // times only; the fields follow as text
+  std::vector<int64_t> times;
   std::vector<std::map<std::string, std::map<std::string, std::string>>> fields;
   std::string error;
 };
-
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-int64_t EpochMs(int year, int month, int day, int hour, int minute, double sec) {
-  const int64_t days = DaysFromCivil(year, month, day) - DaysFromCivil(1980, 1, 6);
-  return ((days * 24 + hour) * 60 + minute) * 60000 + std::llround(sec * 1000.0);
-}
 
 std::string Padded(std::string s, size_t width) {
   if (s.size() < width) s.resize(width, ' ');
@@ -279,27 +211,22 @@ std::string Padded(std::string s, size_t width) {
 
 ParsedFile ParseObsFile(const std::string& path, bool rinex3) {
   ParsedFile pf;
-  std::ifstream in(path);
+  std::istringstream in(test::ReadFileText(path));
   std::string line;
   char sys = ' ';
   size_t declared = 0;
-  while (std::getline(in, line)) {
-    const std::string label = line.size() > 60 ? line.substr(60) : "";
-    if (label.rfind("END OF HEADER", 0) == 0) break;
-    if (rinex3 && label.rfind("SYS / # / OBS TYPES", 0) == 0) {
+  while (std::getline(in, line) && line.find("END OF HEADER") != 60) {
+    if (rinex3 && line.find("SYS / # / OBS TYPES") == 60) {
       if (line[0] != ' ') sys = line[0], declared = std::stoul(line.substr(3, 3));
-      for (size_t k = 0; k < 13 && pf.types[sys].size() < declared; ++k) {
+      for (size_t k = 0; k < 13 && pf.types[sys].size() < declared; ++k)
         pf.types[sys].push_back(line.substr(7 + 4 * k, 3));
-      }
-    } else if (!rinex3 && label.rfind("# / TYPES OF OBSERV", 0) == 0) {
+    } else if (!rinex3 && line.find("# / TYPES OF OBSERV") == 60) {
       if (line.substr(0, 6) != "      ") declared = std::stoul(line.substr(0, 6));
-      for (size_t k = 0; k < 9 && pf.types[' '].size() < declared; ++k) {
+      for (size_t k = 0; k < 9 && pf.types[' '].size() < declared; ++k)
         pf.types[' '].push_back(line.substr(10 + 6 * k, 2));
-      }
     }
   }
-  const size_t r2_types = rinex3 ? 0 : pf.types[' '].size();
-  const size_t r2_lines = (r2_types + 4) / 5;
+  const size_t r2_lines = rinex3 ? 0 : (pf.types[' '].size() + 4) / 5;
   while (std::getline(in, line)) {
     line = Padded(line, 35);
     if (rinex3 && line[0] != '>') return pf.error = "not an epoch line: " + line, pf;
@@ -310,130 +237,106 @@ ParsedFile ParseObsFile(const std::string& path, bool rinex3) {
       }
       continue;
     }
-    EpochExpect ep;
-    if (rinex3) {
-      ep.t_ms = EpochMs(std::stoi(line.substr(2, 4)), std::stoi(line.substr(7, 2)),
-                        std::stoi(line.substr(10, 2)), std::stoi(line.substr(13, 2)),
-                        std::stoi(line.substr(16, 2)), std::stod(line.substr(18, 11)));
-    } else {
-      ep.t_ms = EpochMs(2000 + std::stoi(line.substr(1, 2)), std::stoi(line.substr(3, 3)),
-                        std::stoi(line.substr(6, 3)), std::stoi(line.substr(9, 3)),
-                        std::stoi(line.substr(12, 3)), std::stod(line.substr(15, 11)));
-    }
+    std::tm tm{};
+    double sec;
+    std::istringstream(line.substr(rinex3 ? 2 : 1, 27)) >> tm.tm_year >> tm.tm_mon >> tm.tm_mday >>
+        tm.tm_hour >> tm.tm_min >> sec;
+    tm.tm_year -= rinex3 ? 1900 : -100, tm.tm_mon -= 1;
+    pf.times.push_back((timegm(&tm) - 315964800) * 1000LL + std::llround(sec * 1000.0));  // GPS
     std::vector<std::string> sats;
-    if (!rinex3) {
-      for (int i = 0; i < count; ++i) {
-        if (i > 0 && i % 12 == 0) {
-          std::getline(in, line);
-          if (line.substr(0, 32) != std::string(32, ' '))
-            return pf.error = "bad continuation: " + line, pf;
-        }
-        sats.push_back(Padded(line, 32 + 3 * (i % 12 + 1)).substr(32 + 3 * (i % 12), 3));
-      }
+    for (int i = 0; !rinex3 && i < count; ++i) {
+      if (i > 0 && i % 12 == 0 && (!std::getline(in, line) || line.find_first_not_of(' ') < 32))
+        return pf.error = "bad continuation: " + line, pf;
+      sats.push_back(Padded(line, 32 + 3 * (i % 12 + 1)).substr(32 + 3 * (i % 12), 3));
     }
-    std::map<std::string, std::map<std::string, std::string>> fields;
+    auto& fields = pf.fields.emplace_back();
     for (int i = 0; i < count; ++i) {
       std::string sat, text;
-      const std::vector<std::string>* types = nullptr;
       if (rinex3) {
         if (!std::getline(in, text)) return pf.error = "file ends in an epoch", pf;
         sat = text.substr(0, 3);
         text = text.substr(3);
-        types = &pf.types[sat[0]];
       } else {
         sat = sats[static_cast<size_t>(i)];
         for (size_t k = 0; k < r2_lines; ++k) {
-          if (!std::getline(in, line)) return pf.error = "file ends in an epoch", pf;
-          if (line.size() > 80 || (!line.empty() && line.back() == ' '))
+          if (!std::getline(in, line) || line.size() > 80 || line.ends_with(' '))
             return pf.error = "bad observation line: " + line, pf;
           text += Padded(line, 80);
         }
-        types = &pf.types[' '];
       }
-      text = Padded(text, 16 * types->size());
-      if (text.find_first_not_of(' ', 16 * types->size()) != std::string::npos)
+      const std::vector<std::string>& types = pf.types[rinex3 ? sat[0] : ' '];
+      text = Padded(text, 16 * types.size());
+      if (text.find_first_not_of(' ', 16 * types.size()) != std::string::npos)
         return pf.error = "line too long for " + sat, pf;
-      for (size_t k = 0; k < types->size(); ++k) {
-        const std::string f = text.substr(16 * k, 16);
-        if (f != std::string(16, ' ')) fields[sat][(*types)[k]] = f;
+      for (size_t k = 0; k < types.size(); ++k) {
+        if (text.substr(16 * k, 16) != std::string(16, ' '))
+          fields[sat][types[k]] = text.substr(16 * k, 16);
       }
     }
-    pf.epochs.push_back(ep);
-    pf.fields.push_back(fields);
   }
   return pf;
 }
 
-// --------------------------------------------------------------- comparison
+// --------------------------------------------------------------- the runs
 
 struct Tally {
   std::vector<std::string> faults;
-  size_t values = 0, blank_phases = 0, lli_set = 0;
+  size_t values = 0, lli_set = 0;
   void Fault(const std::string& text) {
     if (faults.size() < 10) faults.push_back(text);
   }
 };
 
+// Written to 1 mm (or 0.001 cycle, Hz, dB-Hz) from a truth of 4 decimals; the
+// compact blocks carry code and phase to 2 mm, Doppler to 6 mHz and C/N0 to
+// 1/16 dB-Hz.
+double Tolerance(char kind, bool compact) {
+  return !compact ? 0.00056 : kind == 'D' ? 0.006 : kind == 'S' ? 0.07 : 0.002;
+}
+
 void CompareEpoch(const EpochExpect& want,
                   const std::map<std::string, std::map<std::string, std::string>>& got,
-                  Tally* tally) {
+                  bool compact, Tally* tally) {
   const std::string when = "epoch " + std::to_string(want.t_ms) + " ";
-  for (const auto& [sat, types] : got) {
-    if (!want.sats.count(sat)) tally->Fault(when + sat + ": satellite not in the truth");
+  std::map<std::string, std::set<std::string>> want_types, got_types;
+  for (const auto& [sat, types] : want.sats)
+    for (const auto& [type, e] : types) want_types[sat].insert(type);
+  for (const auto& [sat, types] : got)
+    for (const auto& [type, f] : types) got_types[sat].insert(type);
+  if (got_types != want_types) {
+    return tally->Fault(when + "has other satellites or types than the truth: " +
+                        testing::PrintToString(got_types) + testing::PrintToString(want_types));
   }
   for (const auto& [sat, types] : want.sats) {
-    auto gs = got.find(sat);
-    if (gs == got.end()) {
-      tally->Fault(when + sat + ": satellite missing");
-      continue;
-    }
-    for (const auto& [type, text] : gs->second) {
-      if (!types.count(type))
-        tally->Fault(when + sat + " " + type + ": extra value '" + text + "'");
-    }
     for (const auto& [type, e] : types) {
-      auto gf = gs->second.find(type);
-      if (gf == gs->second.end()) {
-        tally->Fault(when + sat + " " + type + ": missing");
-        continue;
-      }
-      const std::string& f = gf->second;
+      const std::string& f = got.at(sat).at(type);
       const double v = std::strtod(f.substr(0, 14).c_str(), nullptr);
-      char expect_tail[3] = "  ";
-      if (e.lli >= 0) expect_tail[0] = static_cast<char>('0' + e.lli);
-      if (e.strength >= 0) expect_tail[1] = static_cast<char>('0' + e.strength);
-      // Written to 1 mm (or 0.001 cycle, Hz, dB-Hz); the truth carries 4 decimals.
-      if (std::fabs(v - e.value) > 0.00056 || f[10] != '.' || f.substr(14) != expect_tail) {
+      const std::string tail = {e.lli >= 0 ? static_cast<char>('0' + e.lli) : ' ',
+                                e.strength >= 0 ? static_cast<char>('0' + e.strength) : ' '};
+      if (std::fabs(v - e.value) > Tolerance(type[0], compact) || f[10] != '.' ||
+          f.substr(14) != tail) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.4f lli %d strength %d", e.value, e.lli, e.strength);
         tally->Fault(when + sat + " " + type + ": '" + f + "' expected " + buf);
       }
       ++tally->values;
-      if (e.lli == 1) ++tally->lli_set;
+      tally->lli_set += e.lli == 1;
     }
   }
 }
 
-// ------------------------------------------------------------------ the runs
+// Options of every log; with each scenario's own.
+constexpr char kLogBase[] = "--no-nav --no-weather --no-sbas-raw --position 35.7,139.7,40 ";
 
-struct Scenario {
-  const char* qdxgen_args;
-  std::vector<Conversion> runs;
-  bool separation = false;  // codes that need the 1 mm separation occur
-};
-
-void CheckScenario(const Scenario& sc) {
-  const std::string dir = test::MakeTempDir("obs_truth");
-  ASSERT_FALSE(dir.empty());
-  ASSERT_EQ(test::Qdxgen(
-                dir, std::string("-o in.qdx --no-nav --no-weather --no-sbas-raw ") + sc.qdxgen_args)
-                .status,
-            0);
-  std::vector<TruthEpoch> truth;
-  ASSERT_TRUE(ReadTruth(dir + "/in.qdx.truth", &truth));
-  for (const Conversion& run : sc.runs) {
-    SCOPED_TRACE(std::string(sc.qdxgen_args) + " / version " + std::to_string(run.version) +
+void CheckScenario(const std::string& scenario, const std::vector<Conversion>& runs,
+                   bool separation) {
+  const test::ScopedTempDir dir("obs_truth");
+  for (const Conversion& run : runs) {
+    const std::string log = test::SharedLog(kLogBase + scenario + " --encoding " + run.encoding);
+    SCOPED_TRACE(scenario + " / " + run.encoding + " / version " + std::to_string(run.version) +
                  " antenna " + std::to_string(run.antenna));
+    ASSERT_FALSE(log.empty());
+    const std::vector<TruthEpoch> truth = ReadTruth(log + "/log.qdx.truth");
     // The file's signals: those with a pseudorange on the antenna, as far as
     // the version allows them.
     uint64_t mask = 0;
@@ -445,18 +348,22 @@ void CheckScenario(const Scenario& sc) {
       }
     }
     mask &= AllowedMask(run.version);
-    std::string args = " -s -D";
-    if (!run.doppler || !run.snr) args = run.doppler ? " -D" : (run.snr ? " -s" : "");
-    if (run.version == 304) args += " -R3";
-    if (run.version == 210) args += " -R210";
+    std::string args = std::string(run.doppler ? " -D" : "") + (run.snr ? " -s" : "");
+    args += run.version == 304 ? " -R3" : run.version == 210 ? " -R210" : "";
     args += " -a " + std::to_string(run.antenna);
-    fs::remove(dir + "/out.obs");
-    ASSERT_EQ(test::Kavrino(dir, "-f in.qdx -o out.obs" + args).status, 0);
-    const ParsedFile pf = ParseObsFile(dir + "/out.obs", run.version == 304);
+    ASSERT_EQ(test::Kavrino(dir.path(), "-f " + log + "/log.qdx -o out.obs" + args).status, 0);
+    const ParsedFile pf = ParseObsFile(dir / "out.obs", run.version == 304);
     ASSERT_EQ(pf.error, "");
+    // With both families in the log, the compact blocks are the ones read.
+    if (std::string(run.encoding) == "both") {
+      const std::string compact = test::SharedLog(kLogBase + scenario + " --encoding compact");
+      ASSERT_EQ(test::Kavrino(dir.path(), "-f " + compact + "/log.qdx -o c.obs" + args).status, 0);
+      EXPECT_EQ(test::MaskRunDate(test::ReadFileText(dir / "c.obs")),
+                test::MaskRunDate(test::ReadFileText(dir / "out.obs")));
+    }
 
     // Header: the types of the signals present, nothing more.
-    std::map<char, std::set<std::string>> want_types;
+    std::map<char, std::set<std::string>> want_types, got_types;
     for (int s = 0; s < kSignals; ++s) {
       const TypeNames t = TypesOf(run, s, mask);
       const char sys =
@@ -465,50 +372,55 @@ void CheckScenario(const Scenario& sc) {
         if (!name.empty()) want_types[sys].insert(name);
       }
     }
-    std::map<char, std::set<std::string>> got_types;
     for (const auto& [sys, list] : pf.types) got_types[sys].insert(list.begin(), list.end());
     EXPECT_EQ(got_types, want_types);
 
     size_t raised = 0;
     const std::vector<EpochExpect> want = ExpectedEpochs(truth, run, mask, &raised);
-    ASSERT_EQ(pf.epochs.size(), want.size());
+    ASSERT_EQ(pf.times.size(), want.size());
     Tally tally;
-    for (size_t i = 0; i < want.size(); ++i) {
-      EXPECT_EQ(pf.epochs[i].t_ms, want[i].t_ms) << "epoch " << i;
-      CompareEpoch(want[i], pf.fields[i], &tally);
-      for (const std::string& f : tally.faults) ADD_FAILURE() << f;
-      if (!tally.faults.empty()) break;
+    for (size_t i = 0; i < want.size() && tally.faults.empty(); ++i) {
+      EXPECT_EQ(pf.times[i], want[i].t_ms) << "epoch " << i;
+      CompareEpoch(want[i], pf.fields[i], std::string(run.encoding) != "classic", &tally);
     }
+    for (const std::string& f : tally.faults) ADD_FAILURE() << f;
     // The scenario must exercise what it is meant to check.
     EXPECT_GT(tally.values, 5000u);
     EXPECT_GT(no_phase, 0u);
     EXPECT_GT(tally.lli_set, 0u);
-    EXPECT_TRUE(!sc.separation || raised > 0);
+    EXPECT_TRUE(!separation || raised > 0);
   }
-  fs::remove_all(dir);
 }
 
-constexpr const char* kAllSignals =
-    "--signals GPSL1CA,GPSL1P,GPSL2P,GPSL2C,GPSL5,GPSL1C,QZSL1CA,QZSL2C,QZSL5,QZSL1C,QZSL1S,"
-    "GLOL1CA,GLOL1P,GLOL2P,GLOL2CA,GLOL3,BDSB1C,BDSB2a,BDSB1I,BDSB2I,BDSB3I,GALE1,GALE6,"
-    "GALE5a,GALE5b,GALE5,SBSL1,SBSL5";
-
 TEST(ObservationTruth, EveryValueOfEverySignal) {
-  const std::string args = std::string("--duration 1200 --interval 10 --systems G,R,E,C,J,S ") +
-                           "--position 35.7,139.7,40 --slips 20 " + kAllSignals;
-  CheckScenario({args.c_str(), {{211, 1, true, true}, {304, 1, true, true}, {210, 1, true, true}}});
+  CheckScenario(
+      "--duration 1200 --interval 10 --systems G,R,E,C,J,S,I --slips 20 --signals IRNL5,"
+      "GPSL1CA,GPSL1P,GPSL2P,GPSL2C,GPSL5,GPSL1C,QZSL1CA,QZSL2C,QZSL5,QZSL1C,QZSL1S,GLOL1CA,"
+      "GLOL1P,GLOL2P,GLOL2CA,GLOL3,BDSB1C,BDSB2a,BDSB1I,BDSB2I,BDSB3I,GALE1,GALE6,GALE5a,GALE5b,"
+      "GALE5,SBSL1,SBSL5",
+      {{211, 1, true, true, "classic"},
+       {304, 1, true, true, "classic"},
+       {210, 1, true, true, "classic"},
+       {304, 1, true, true, "compact"},
+       {211, 1, true, true, "both"}},
+      false);
 }
 
 // Second antenna; GPS without L2P and GLONASS without L2 C/A (the other RINEX 2
 // L2 choice); no code noise, so that L1 C/A and L1 P codes coincide and the
-// 1 mm separation is exercised.
+// 1 mm separation is exercised; a second apart, so that four compact epochs of
+// five are told by their differences from the reference epoch.
 TEST(ObservationTruth, SecondAntennaAndOtherL2Choice) {
   CheckScenario(
-      {"--duration 600 --interval 10 --systems G,R,E,C,J,S --position 35.7,139.7,40 "
-       "--slips 20 --antennas 2 --code-noise 0 "
-       "--signals GPSL1CA,GPSL1P,GPSL2C,GLOL1CA,GLOL1P,GLOL2P,GALE1,GALE5a",
-       {{211, 2, true, true}, {304, 2, true, true}, {211, 1, false, true}},
-       true});
+      "--duration 150 --interval 1 --systems G,R,E,C,J,S,I --slips 60 --antennas 2 "
+      "--code-noise 0 --signals GPSL1CA,GPSL1P,GPSL2C,GLOL1CA,GLOL1P,GLOL2P,GALE1,GALE5a "
+      "--ref-interval 5000",
+      {{211, 2, true, true, "classic"},
+       {304, 2, true, true, "classic"},
+       {211, 1, false, true, "classic"},
+       {304, 2, true, false, "compact"},
+       {304, 1, true, true, "both"}},
+      true);
 }
 
 }  // namespace

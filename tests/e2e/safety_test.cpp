@@ -1,9 +1,9 @@
 // Data safety end to end: failed writes of every product, outputs that are
-// inputs of the run, devices and FIFOs, interruptions, exhausted sequence
-// characters and logs without data.
+// inputs of the run, devices and FIFOs, interruptions, exhausted -S.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,8 +11,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <random>
 #include <string>
 #include <thread>
 
@@ -25,7 +23,11 @@ namespace {
 namespace fs = std::filesystem;
 using test::ScopedTempDir;
 
-const std::string kFromSample = "-f '" KAVRINO_SOURCE_DIR "/samples/sample.qdx' ";
+// "-f LOG ", LOG an hour of every product's data (the short log of the archive tests).
+std::string FromLog() {
+  return "-f " + test::SharedLog("--no-truth --interval 30 --duration 3600 --systems G,R,E,S,C,J") +
+         "/log.qdx ";
+}
 const std::string kKavrino = "'" KAVRINO_EXE "' ";
 const std::string kFailed = "1 Abnormal program termination (mkringen,390): ";
 const std::string kDone = "\r" + std::string(80, ' ') + "\rCreating RINEX file: done\n";
@@ -35,53 +37,34 @@ std::string Outcome(const test::RunResult& r) {
   return std::to_string(r.status) + " " + r.err;
 }
 
-// What a folder holds: each name with the bytes of its file, or its type.
-std::map<std::string, std::string> Snapshot(const std::string& dir) {
-  std::map<std::string, std::string> entries;
-  std::error_code gone;  // a file may go while the folder is read
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    const fs::file_type type = entry.symlink_status(gone).type();
-    entries[entry.path().filename().string()] =
-        type == fs::file_type::regular ? test::ReadFileText(entry.path().string())
-                                       : "type " + std::to_string(static_cast<int>(type));
-  }
-  return entries;
-}
-
 // The names in a folder, in order, each followed by a blank.
 std::string Names(const std::string& dir) {
   std::string names;
-  for (const auto& [name, what] : Snapshot(dir)) names += name + " ";
+  for (const auto& [name, what] : test::FolderFiles(dir)) names += name + " ";
   return names;
 }
-
-// The text with the run's date masked (std::regex over a whole B file is slow).
-std::string Masked(const std::string& text) {
-  return test::MaskRunDate(text.substr(0, 1000)) + (text.size() > 1000 ? text.substr(1000) : "");
-}
-
-enum Point { kStart, kMiddle };
 
 // Every product stops at the first failed write, at once (-o /dev/full) or
 // partway through the records (a file-size limit, in blocks of 512 bytes in
 // dash and in bash as sh), and leaves no file, truncated or temporary, under
-// any name: an older file of the final name stays as it was. Failures at the
-// header and at the end: tests/convert/output_file_test.cpp.
+// any name: an older file of the final name stays as it was.
 TEST(Safety, FailedWritesOfEveryProduct) {
-  // clang-format off
-  const struct { char letter; Point point; const char* extra = ""; } rows[] = {
-      {'O', kStart}, {'O', kMiddle}, {'M', kStart}, {'M', kMiddle}, {'N', kStart}, {'N', kMiddle},
-      {'G', kStart}, {'G', kMiddle}, {'E', kStart}, {'E', kMiddle}, {'H', kStart}, {'H', kMiddle},
-      {'I', kStart}, {'I', kMiddle}, {'P', kStart}, {'P', kMiddle}, {'B', kStart}, {'B', kMiddle},
-      {'N', kStart, " --gzip"},  {'O', kStart, " --crx --gzip"},  {'O', kMiddle, " --gzip"},
-      {'O', kMiddle, " --crx"},  {'O', kMiddle, " --crx --gzip"},
-  };
-  // clang-format on
+  const struct {
+    std::string options;
+    bool middle;
+  } rows[] = {
+      // clang-format off
+      {"O", false}, {"O", true}, {"M", false}, {"M", true}, {"N", false}, {"N", true},
+      {"G", false}, {"G", true}, {"E", false}, {"E", true}, {"H", false}, {"H", true},
+      {"I", false}, {"I", true}, {"P", false}, {"P", true}, {"B", false}, {"B", true},
+      {"N --gzip", false}, {"O --crx --gzip", false}, {"O --gzip", true}, {"O --crx", true},
+      {"O --crx --gzip", true},
+  };  // clang-format on
   for (const auto& row : rows) {
-    const std::string args = kFromSample + "-n" + row.letter + row.extra;
-    SCOPED_TRACE(args + (row.point == kStart ? " -o /dev/full" : " (file-size limit)"));
+    const std::string args = FromLog() + "-n" + row.options;
+    SCOPED_TRACE(args + (row.middle ? " (file-size limit)" : " -o /dev/full"));
     ScopedTempDir dir("safety_write"), whole("safety_whole");
-    if (row.point == kStart) {
+    if (!row.middle) {
       EXPECT_EQ(Outcome(test::Kavrino(dir.path(), args + " -o /dev/full")),
                 kFailed + std::strerror(ENOSPC) + "\n");
       EXPECT_EQ(Names(dir.path()), "");
@@ -89,7 +72,7 @@ TEST(Safety, FailedWritesOfEveryProduct) {
     }
     // The complete file gives the name, and a limit past the end of its header.
     ASSERT_EQ(test::Kavrino(whole.path(), args).status, 0);
-    const auto made = Snapshot(whole.path());
+    const auto made = test::FolderFiles(whole.path());
     ASSERT_EQ(made.size(), 1u);
     const auto& [name, text] = *made.begin();
     const size_t label = text.find("END OF HEADER");
@@ -112,12 +95,12 @@ TEST(Safety, RefusedOutputsWriteOverNothing) {
   ScopedTempDir dir("safety_refused");
   const std::string here = dir.path();
   const std::string setup =
-      "cp " + kFromSample.substr(3) + "in.qdx && cp in.qdx KVRN0700.24O && mkdir sub && " +
+      "cp " + FromLog().substr(3) + "in.qdx && cp in.qdx KVRN0700.24O && mkdir sub && " +
       "ln -s in.qdx link.qdx && ln in.qdx hard.qdx && gzip -c in.qdx >KVRN0700.24O.gz && " +
       "for c in 1 2 3 4 5 6 7 8 9 A B C D E F G H I J K L M N O P Q R S T U V W X Y Z; do " +
       "echo >KVRN070$c.24O; done && gzip KVRN0701.24O && mv KVRN0702.24O KVRN0702.24D";
   ASSERT_EQ(test::RunIn(here, setup).status, 0);
-  const auto before = Snapshot(here);
+  const auto before = test::FolderFiles(here);
   const auto same = [](const std::string& out, const std::string& in) {
     return "The output RINEX file \"" + out + "\" is the input file \"" + in +
            "\"; it is not written over\n";
@@ -144,31 +127,32 @@ TEST(Safety, RefusedOutputsWriteOverNothing) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.args);
     EXPECT_EQ(Outcome(test::RunIn(here, "{ " + kKavrino + row.args + "; }")), "1 " + row.err);
-    EXPECT_TRUE(Snapshot(here) == before) << Names(here);
+    EXPECT_TRUE(test::FolderFiles(here) == before) << Names(here);
   }
 }
 
 // Devices and FIFOs are written directly, every product with its full header.
 TEST(Safety, PipesAndFifosAreWrittenDirectly) {
   ScopedTempDir files("safety_files"), dir("safety_direct");
-  ASSERT_EQ(test::Kavrino(files.path(), kFromSample + "-nOMNGEHIPB").status, 0);
+  ASSERT_EQ(test::Kavrino(files.path(), FromLog() + "-nOMNGEHIPB").status, 0);
   ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-  for (const auto& [name, text] : Snapshot(files.path())) {
+  for (const auto& [name, text] : test::FolderFiles(files.path())) {
     SCOPED_TRACE(name);
-    const std::string args = kFromSample + "-n" + (name.back() == 'L' ? 'E' : name.back());
+    const std::string args = FromLog() + "-n" + (name.back() == 'L' ? 'E' : name.back());
     const auto piped = test::RunIn(dir.path(), "{ " + kKavrino + args + " -o /dev/stdout | cat; }");
-    EXPECT_EQ(Masked(piped.out), Masked(text) + kDone);
+    EXPECT_EQ(test::MaskRunDate(piped.out), test::MaskRunDate(text) + kDone);
     const std::string fifo =
         "{ timeout 10 cat fifo >got & " + kKavrino + args + " -o fifo; wait; }";
     EXPECT_EQ(test::RunIn(dir.path(), fifo).out, kDone);
-    EXPECT_EQ(Masked(test::ReadFileText(dir / "got")), Masked(text));
+    EXPECT_EQ(test::MaskRunDate(test::ReadFileText(dir / "got")), test::MaskRunDate(text));
     EXPECT_EQ(Names(dir.path()), "fifo got ");  // no temporary file
     EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
   }
 }
 
-// Starts kavrino in `dir` with its streams on /dev/null and the signals as
-// a shell would leave them for a program in the foreground.
+// Starts kavrino in `dir` with its streams on /dev/null, the signals as a
+// shell would leave them for a program in the foreground, and files of at
+// most 64 MiB.
 pid_t StartKavrino(const std::string& dir, std::vector<std::string> args) {
   args.insert(args.begin(), KAVRINO_EXE);
   std::vector<char*> argv;
@@ -177,7 +161,10 @@ pid_t StartKavrino(const std::string& dir, std::vector<std::string> args) {
   const pid_t pid = fork();
   if (pid != 0) return pid;
   const int null = open("/dev/null", O_RDWR);
-  if (chdir(dir.c_str()) != 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0) _exit(127);
+  const rlimit size{64 << 20, 64 << 20};
+  if (chdir(dir.c_str()) != 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0 ||
+      setrlimit(RLIMIT_FSIZE, &size) != 0)
+    _exit(127);
   for (int number : {SIGINT, SIGTERM, SIGHUP}) signal(number, SIG_DFL);
   sigset_t none;
   sigemptyset(&none);
@@ -191,13 +178,14 @@ pid_t StartKavrino(const std::string& dir, std::vector<std::string> args) {
 // before stays. Six hours of SBAS messages: the B file takes tenths of a
 // second to compress, after the H file is complete.
 TEST(Safety, SignalsRemoveTemporaryFiles) {
-  ScopedTempDir input("safety_signal_input");
-  const std::string args = "-o big.qdx --no-truth --systems S --duration 21600 --interval 30";
-  ASSERT_EQ(test::Qdxgen(input.path(), args + " --no-weather").status, 0);
+  const std::string input = test::SharedLog(
+                                "--no-truth --systems S --duration 21600 --interval 30 "
+                                "--no-weather") +
+                            "/log.qdx";
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(strsignal(sig));
     ScopedTempDir dir("safety_signal");
-    const pid_t pid = StartKavrino(dir.path(), {"-f", input / "big.qdx", "-nHB", "--gzip"});
+    const pid_t pid = StartKavrino(dir.path(), {"-f", input, "-nHB", "--gzip"});
     ASSERT_GT(pid, 0);
     int status = 0;
     while (Names(dir.path()).find(".KVRN0700.24B.gz.") == std::string::npos) {
@@ -215,28 +203,6 @@ TEST(Safety, SignalsRemoveTemporaryFiles) {
     EXPECT_EQ(h.status, 0);  // a whole gzip file
     EXPECT_EQ(h.out, "\n");  // of whole lines
   }
-}
-
-// A log of random bytes: each navigation product keeps a header-only file dated
-// 1980 (day 6, the GPS epoch); status 2 when no input of the run gave data, 0
-// when another one did; no observation or meteorological file.
-TEST(Safety, LogWithoutDataGivesHeaderOnlyNavigationFiles) {
-  ScopedTempDir dir("safety_noise");
-  std::mt19937_64 random(2024);
-  std::vector<uint8_t> noise(65536);
-  for (uint8_t& byte : noise) byte = static_cast<uint8_t>(random() >> 56);
-  ASSERT_TRUE(test::WriteFileBytes(dir / "noise.qdx", noise));
-  EXPECT_EQ(Outcome(test::Kavrino(dir.path(), "-f noise.qdx -nOMNGEHIPB")),
-            "2 No relevant data available in the QDX file\n");
-  EXPECT_EQ(Names(dir.path()),
-            "NORV0060.80B NORV0060.80G NORV0060.80H NORV0060.80I "
-            "NORV0060.80L NORV0060.80N NORV0060.80P noise.qdx ");
-  for (const auto& [name, text] : Snapshot(dir.path())) {
-    if (name == "noise.qdx") continue;
-    EXPECT_EQ(text.substr(60, 21), "RINEX VERSION / TYPE\n") << name;
-    EXPECT_EQ(text.find("END OF HEADER"), text.size() - 21) << name;  // the last line
-  }
-  EXPECT_EQ(Outcome(test::Kavrino(dir.path(), kFromSample + "noise.qdx -nN")), "0 ");
 }
 
 }  // namespace

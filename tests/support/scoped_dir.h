@@ -1,5 +1,5 @@
-// A fresh temporary folder for one test that removes itself, with whatever it
-// holds, when it goes out of scope.
+// A fresh folder under TMPDIR (in the build tree under ctest) for one test, removed
+// with whatever it holds when it goes out of scope, also when the test fails.
 #pragma once
 
 #include <filesystem>

@@ -1,6 +1,0 @@
-// libFuzzer entry point; the harness is shared with the regression replay test.
-#include "compact_meas_harness.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  return kavrino::fuzz::FuzzCompactMeas(data, size);
-}

@@ -1,6 +1,0 @@
-// libFuzzer entry point; the harness is shared with the regression replay test.
-#include "reader_harness.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  return kavrino::fuzz::FuzzReader(data, size);
-}
