@@ -34,8 +34,8 @@ bool WriteMember(GzipStream* gz, const char* data, size_t size) {
 }
 
 void CompressChunks(void* arg) {
-  GzipStream* gz = static_cast<GzipStream*>(arg);
-  GzipWorker* w = gz->worker.get();
+  GzipWorker* w = static_cast<GzipWorker*>(arg);
+  GzipStream* gz = w->stream;
   std::unique_lock<std::mutex> lock(w->mutex);
   for (;;) {
     w->changed.wait(lock, [w] { return w->busy || w->stopping; });
@@ -146,8 +146,9 @@ bool StartGzipStream(GzipStream* gz, ByteSink downstream, int level) {
   auto worker = std::make_unique<GzipWorker>();
   worker->chunk.reset(new (std::nothrow) char[kGzipChunkSize]);
   if (worker->chunk != nullptr) {
+    worker->stream = gz;
     gz->worker = std::move(worker);
-    if (!StartThread(&gz->worker->thread, CompressChunks, gz)) gz->worker.reset();
+    if (!StartThread(&gz->worker->thread, CompressChunks, gz->worker.get())) gz->worker.reset();
   }
   return true;
 }
@@ -172,7 +173,7 @@ bool FinishGzipStream(GzipStream* gz) {
 }
 
 void StopGzipStream(GzipStream* gz) {
-  gz->worker.reset();
+  gz->worker.reset();  // its destructor stops the thread
 }
 
 }  // namespace kavrino

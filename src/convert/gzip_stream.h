@@ -41,7 +41,9 @@ struct GzipCompressorDeleter {
 // The thread that compresses and writes a full chunk while the next one is
 // gathered; stopped by FinishGzipStream, or at the latest when the stream
 // goes.
+struct GzipStream;
 struct GzipWorker {
+  GzipStream* stream = nullptr;  // whose chunks it compresses
   Thread thread;
   std::mutex mutex;
   std::condition_variable changed;
