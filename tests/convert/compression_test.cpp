@@ -10,7 +10,7 @@
 
 #include "convert/compressed_input.h"
 #include "convert/gzip_stream.h"
-#include "qdx/encode/qdx_writer.h"
+#include "support/scoped_dir.h"
 
 namespace kavrino {
 namespace {
@@ -132,8 +132,6 @@ class CompressedInputTest : public ::testing::Test {
   }
   ~CompressedInputTest() override {
     old_tmpdir_.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", old_tmpdir_.c_str(), 1);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
   }
 
   // Decompresses `bytes` saved as a file, reads the copy, removes it and
@@ -151,8 +149,8 @@ class CompressedInputTest : public ::testing::Test {
     return result;
   }
 
-  std::string dir_ = test::MakeTempDir("compressed_input"), tmp_ = dir_ + "/tmp";
-  std::string input_ = dir_ + "/log.qdx", old_tmpdir_;
+  test::ScopedTempDir dir_{"compressed_input"};
+  std::string tmp_ = dir_ / "tmp", input_ = dir_ / "log.qdx", old_tmpdir_;
   const std::string text_ = DigitText(2500000);
   const std::string head_ = text_.substr(0, 1200000), tail_ = text_.substr(1200000);
 };
@@ -221,8 +219,8 @@ TEST_F(CompressedInputTest, FailuresLeaveNoTemporaryFile) {
       EXPECT_EQ(result.error.find(input_ + ": " + c.error), 0u) << result.error;
     }
   }
-  const DecompressedInput missing = DecompressInput((dir_ + "/none").c_str(), {});
-  EXPECT_TRUE(!missing.ok && missing.error == dir_ + "/none: cannot open it: " + strerror(ENOENT));
+  const DecompressedInput missing = DecompressInput((dir_ / "none").c_str(), {});
+  EXPECT_TRUE(!missing.ok && missing.error == dir_ / "none: cannot open it: " + strerror(ENOENT));
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 #include "convert/met_product.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -12,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "qdx/encode/qdx_writer.h"
+#include "support/scoped_dir.h"
 
 namespace kavrino {
 namespace {
@@ -79,8 +78,8 @@ std::string Label(const std::string& line) {
 }
 
 TEST(MetFile, HandBuiltFile) {
-  const std::string dir = test::MakeTempDir("met");
-  const std::string input = dir + "/in.qdx";
+  test::ScopedTempDir dir("met");
+  const std::string input = dir / "in.qdx";
   const std::string long_text = "$WIXDR,C,10.0,C,T,H,11.0,P,RH,H,99.0,P,X";
   std::vector<uint8_t> file;
   for (const auto& block : {
@@ -112,7 +111,7 @@ TEST(MetFile, HandBuiltFile) {
   } cases[] = {{RinexVersion::k211, "     2.11", " 24"},
                {RinexVersion::k304, "     3.04", " 2024"}};
   for (const Case& c : cases) {
-    const std::string output = dir + "/out.m";
+    const std::string output = dir / "out.m";
     ASSERT_EQ(Meteo(input, 30000, kTen, output, false, c.version), 0);
     const std::vector<std::string> lines = Lines(test::ReadFileText(output));
     ASSERT_EQ(lines.size(), 13u);
@@ -134,7 +133,7 @@ TEST(MetFile, HandBuiltFile) {
   // keeps the marker name.
   test::Append(&file, SetupBlock(4, 0xFFFFFFFFu, "LATER", 200.0f));
   ASSERT_TRUE(test::WriteFileBytes(input, file));
-  const std::string output = dir + "/out2.m";
+  const std::string output = dir / "out2.m";
   ASSERT_EQ(Meteo(input, 1, -1, output, false, RinexVersion::k211), 0);
   const std::vector<std::string> lines = Lines(test::ReadFileText(output));
   ASSERT_EQ(lines.size(), 15u);  // with the early and off-grid sentences
@@ -143,14 +142,14 @@ TEST(MetFile, HandBuiltFile) {
 }
 
 TEST(MetFile, NoUsableSentenceMakesNoFile) {
-  const std::string dir = test::MakeTempDir("met_none");
-  const std::string input = dir + "/in.qdx";
+  test::ScopedTempDir dir("met_none");
+  const std::string input = dir / "in.qdx";
   std::vector<uint8_t> file;
   test::Append(&file, Fix(4006, kTen, 6378187.0, 0.0, 0.0));
   test::Append(&file, SensorText(kTen, "WIND", "$WIMWV,120.0,R,2.5,M,A*00"));
   test::Append(&file, SensorText(kTen + 1000, "T", "$WIXDR,C,21.5,K,TEMP"));
   ASSERT_TRUE(test::WriteFileBytes(input, file));
-  const std::string output = dir + "/out.m";
+  const std::string output = dir / "out.m";
   EXPECT_EQ(Meteo(input, 1, -1, output, false, RinexVersion::k211), 2);
   EXPECT_FALSE(std::filesystem::exists(output));
 }
@@ -166,8 +165,8 @@ std::string ExpectedRecord(long long tow_ms, double p, double t, double h) {
 }
 
 TEST(MetFile, GeneratedLogMatchesTruth) {
-  const std::string dir = test::MakeTempDir("met_gen");
-  const std::string input = dir + "/gen.qdx";
+  test::ScopedTempDir dir("met_gen");
+  const std::string input = dir / "gen.qdx";
   const std::string command = std::string(KAVRINO_BINARY_DIR "/qdxgen") + " -o " + input +
                               " --start '2024-03-10 10:00:00' --duration 1800 --interval 30" +
                               " --systems G --no-nav --weather-interval 60 --seed 7";
@@ -191,17 +190,16 @@ TEST(MetFile, GeneratedLogMatchesTruth) {
   ASSERT_GE(expected.size(), 30u);
 
   // Named like any product, in the current directory.
-  const std::string previous = std::filesystem::current_path().string();
-  ASSERT_EQ(chdir(dir.c_str()), 0);
-  const int status = Meteo(input, 1, -1, "", false, RinexVersion::k211);
+  struct Cwd {  // back to the previous folder before the folder is removed
+    std::filesystem::path old = std::filesystem::current_path();
+    ~Cwd() { std::filesystem::current_path(old); }
+  } cwd;
+  std::filesystem::current_path(dir.path());
+  ASSERT_EQ(Meteo(input, 1, -1, "", false, RinexVersion::k211), 0);
   const std::string text = test::ReadFileText("KVRN0700.24M");
   // Long names measure the span: 30 minutes of data plus one measurement interval.
-  const int long_status = Meteo(input, 1, -1, "", true, RinexVersion::k304);
-  const bool long_named = std::filesystem::exists("KVRN00CHE_R_20240701000_30M_MM.rnx");
-  ASSERT_EQ(chdir(previous.c_str()), 0);
-  ASSERT_EQ(status, 0);
-  EXPECT_EQ(long_status, 0);
-  EXPECT_TRUE(long_named);
+  EXPECT_EQ(Meteo(input, 1, -1, "", true, RinexVersion::k304), 0);
+  EXPECT_TRUE(std::filesystem::exists("KVRN00CHE_R_20240701000_30M_MM.rnx"));
 
   const std::vector<std::string> lines = Lines(text);
   ASSERT_EQ(lines.size(), 9 + expected.size());
