@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,29 @@ inline std::vector<std::vector<std::string>> ReadCases(const std::string& name) 
   }
   EXPECT_FALSE(rows.empty()) << name;
   return rows;
+}
+
+// Texts kept as sections of one file, each after a line "== NAME".
+inline std::map<std::string, std::string> ReadGoldens(const std::string& name) {
+  std::map<std::string, std::string> texts;
+  std::string* text = nullptr;
+  std::istringstream in(ReadTestFile(name));
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with("== ")) {
+      text = &texts[line.substr(3)];
+    } else if (text != nullptr) {
+      *text += line + "\n";
+    }
+  }
+  EXPECT_FALSE(texts.empty()) << name;
+  return texts;
+}
+
+// TEMPORARY: writes the texts when asked.
+inline void Dump(const std::string& name, const std::string& text) {
+  if (const char* path = std::getenv("GOLDEN_OUT")) {
+    std::ofstream(path, std::ios::app) << "== " << name << "\n" << text;
+  }
 }
 
 }  // namespace kavrino::test

@@ -14,7 +14,9 @@
 #include "qdx/block_numbers.h"
 #include "qdx/encode/qdx_writer.h"
 #include "qdx/reader.h"
+#include "rinex/case_table.h"
 #include "support/capture.h"
+#include "support/scoped_dir.h"
 
 namespace kavrino {
 namespace {
@@ -28,88 +30,41 @@ constexpr uint32_t kNoonTowMs = 43200000;
 const uint32_t kWords[8] = {0x53240011, 0x22334455, 0x66778899, 0xAABBCCDD,
                             0xEEFF0102, 0x03040506, 0x0708090A, 0x12345678};
 
-std::string Capture(void (*write)(OutStream*, const void*), const void* arg) {
-  return test::CaptureWrites([&](OutStream* out) { write(out, arg); });
-}
-
-struct RecordArgs {
-  int64_t seconds;
-  char band;
-  uint32_t sat;
-  uint32_t words[8];
-  bool l5;
-};
-
-std::string Record(const RecordArgs& a) {
-  return Capture(
-      [](OutStream* f, const void* p) {
-        auto* r = static_cast<const RecordArgs*>(p);
-        WriteSbasBroadcastRecord(f, r->seconds, r->band, r->sat, r->words, r->l5);
-      },
-      &a);
-}
-
-TEST(SbasBroadcastRecord, HandWorkedRecord) {
-  RecordArgs a{kNoon, '1', 126, {}, false};
-  std::copy(kWords, kWords + 8, a.words);
-  EXPECT_EQ(Record(a),
-            "126 24 03 10 12 00  0.1  L1    32     0   SBA\n"
-            "  9    53 24 00 11 22 33 44 55 66 77 88 99 AA BB CC DD EE FF\n"
-            "       01 02 03 04 05 06 07 08 09 0A 12 34 56 40\n");
-}
-
-TEST(SbasBroadcastRecord, MessageTypeAndSecondsField) {
-  struct Case {
+// The hand-worked record, the message type (its bits depend on the preamble of
+// L5 messages) and the seconds field of records, the header: against
+// data/sbas_broadcast.txt.
+TEST(SbasBroadcast, RecordsAndHeader) {
+  const struct {
+    const char* name;
     int64_t seconds;
-    uint32_t first_word;
+    uint32_t sat, first_word;
     bool l5;
-    const char* type;  // line 2 start
-    const char* seconds_text;
+  } cases[] = {
+      {"hand-worked", kNoon, 126, 0, false},
+      {"L5, the L1 preamble of the second: bits 23..18", kNoon + 1, 7, 0x9A5C0000, true},
+      {"L5, another preamble: bits 27..22", kNoon + 1, 7, 0x535C0000, true},
+      {"L5, preamble 0xC6 at k = 2", kNoon + 2, 7, 0xC6FC0000, true},
+      {"L1: always bits 23..18", kNoon + 1, 7, 0x535C0000, false},
+      {"L1, 59 s", kNoon + 59, 7, 0x00000000, false},
   };
-  const Case cases[] = {
-      {kNoon + 1, 0x9A5C0000, true, " 23", "  1.1"},   // L1 preamble of the second: bits 23..18
-      {kNoon + 1, 0x535C0000, true, " 13", "  1.1"},   // another preamble: bits 27..22
-      {kNoon + 2, 0xC6FC0000, true, " 63", "  2.1"},   // preamble 0xC6 at k = 2
-      {kNoon + 1, 0x535C0000, false, " 23", "  1.1"},  // L1: always bits 23..18
-      {kNoon + 59, 0x00000000, false, "  0", " 59.1"},
-  };
-  for (const Case& c : cases) {
-    RecordArgs a{c.seconds, c.l5 ? '5' : '1', 7, {c.first_word}, c.l5};
-    std::string text = Record(a);
-    SCOPED_TRACE(text);
-    std::istringstream lines(text);
-    std::string l1, l2, l3;
-    std::getline(lines, l1);
-    std::getline(lines, l2);
-    std::getline(lines, l3);
-    EXPECT_EQ(l1.substr(0, 18), "  7 24 03 10 12 00");
-    EXPECT_EQ(l1.substr(18, 5), c.seconds_text);
-    EXPECT_EQ(l1.substr(23), std::string("  L") + (c.l5 ? '5' : '1') + "    32     0   SBA");
-    EXPECT_EQ(l2.substr(0, 3), c.type);
-    EXPECT_EQ(l2.size(), 60u);
-    EXPECT_EQ(l3.size(), 48u);
+  const auto goldens = test::ReadGoldens("rinex/nav/data/sbas_broadcast.txt");
+  for (const auto& c : cases) {
+    uint32_t words[8] = {c.first_word};
+    if (c.first_word == 0 && c.seconds == kNoon) std::copy(kWords, kWords + 8, words);
+    const std::string text = test::CaptureWrites([&](OutStream* f) {
+      WriteSbasBroadcastRecord(f, c.seconds, c.l5 ? '5' : '1', c.sat, words, c.l5);
+    });
+    test::Dump(c.name, text);
+    EXPECT_EQ(text, goldens.count(c.name) ? goldens.at(c.name) : "?") << c.name;
   }
-}
-
-TEST(SbasBroadcastHeader, FourLinesOfEightyColumns) {
   ReceiverSetupRecord setup;
   SetReceiverSetupDefaults(&setup);
   std::memcpy(setup.bytes + kSetupReceiverSerial.offset, "SN-4711", 7);
-  std::string text = Capture(
-      [](OutStream* f, const void* p) {
-        CalendarTime date{2024, 15, 3, 9, 7, 5.0};
-        WriteSbasBroadcastHeader(f, *static_cast<const ReceiverSetupRecord*>(p), date,
-                                 "kavrino-13.4.3");
-      },
-      &setup);
-  std::string blank20(20, ' ');
-  EXPECT_EQ(
-      text,
-      "     2.10           B: SBAS BROADCAST   " + blank20 + "RINEX VERSION / TYPE\n" +
-          "kavrino-13.4.3      " + blank20 + "15-MAR-24 09:07     PGM / RUN BY / DATE \n" +
-          "SN-4711             Unknown             Unknown             REC INDEX/TYPE/VERS \n" +
-          std::string(60, ' ') + "END OF HEADER       \n");
-  EXPECT_EQ(text.size(), 4u * 81u);
+  const std::string header = test::CaptureWrites([&](OutStream* f) {
+    WriteSbasBroadcastHeader(f, setup, CalendarTime{2024, 15, 3, 9, 7, 5.0}, "kavrino-13.4.3");
+  });
+  test::Dump("header", header);
+  EXPECT_EQ(header, goldens.count("header") ? goldens.at("header") : "?");
 }
 
 constexpr bool FLAG_SBAS_VALID_ONLY = true;
@@ -166,8 +121,8 @@ TEST(SbasBroadcastGenerator, SelectsBlocksAndSkipsDamaged) {
   test::Append(&file, QdxBlockWriter(kSbasRawL1Block, 0, 0xFFFFFFFFu, kWeek, 52));  // no time
   test::Append(&file, RawBlock(kSbasRawL1Block, t + 3600000, 131, 1));  // after the window
   test::Append(&file, RawBlock(5896, t, 132, 1));                       // another block
-  std::string dir = test::MakeTempDir("sbas_broadcast");
-  std::string path = dir + "/mixed.qdx";
+  test::ScopedTempDir dir("sbas_broadcast");
+  const std::string path = dir / "mixed.qdx";
   ASSERT_TRUE(test::WriteFileBytes(path, file));
 
   // Window 12:00:00 .. 12:30:00 given as times of day.
@@ -206,8 +161,8 @@ bool RecordCrcPasses(const std::string& line2, const std::string& line3) {
 }
 
 TEST(SbasBroadcastGenerator, GeneratedFileMatchesTruth) {
-  std::string dir = test::MakeTempDir("sbas_broadcast_gen");
-  std::string path = dir + "/gen.qdx";
+  test::ScopedTempDir dir("sbas_broadcast_gen");
+  const std::string path = dir / "gen.qdx";
   std::string command = std::string(KAVRINO_BINARY_DIR "/qdxgen") + " -o " + path +
                         " --seed 7 --systems G,S --interval 1 --duration 300 --no-nav"
                         " --no-weather > /dev/null";
