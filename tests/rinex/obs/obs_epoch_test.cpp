@@ -1,25 +1,26 @@
+// Observation epochs and event records against data/epochs.txt, and the rules
+// of identifiers, loss of lock and antenna and satellite selection.
 #include "rinex/obs/obs_epoch.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
-#include <initializer_list>
+#include <array>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core/rinex_version.h"
+#include "rinex/case_table.h"
+#include "rinex/obs/obs_events.h"
 #include "support/capture.h"
 
 namespace kavrino {
 namespace {
 
-constexpr uint16_t kWeek = 2000;      // 2018-05-06
-constexpr uint32_t kTow = 345600250;  // 2018-05-10 00:00:00.250
+constexpr uint32_t kTow = 345600250;  // 2018-05-10 00:00:00.250 in week 2000
 constexpr double kAbsent = MEAS_ABSENT;
-const std::string kBlankField(16, ' ');
+constexpr double kInf = std::numeric_limits<double>::infinity();
 
 uint64_t Mask(std::initializer_list<int> signals) {
   uint64_t m = 0;
@@ -43,16 +44,16 @@ struct Epoch {
   MeasEpochRecord rec{};
   explicit Epoch(uint32_t tow = kTow) {
     rec.tow_ms = tow;
-    rec.week = kWeek;
+    rec.week = 2000;
   }
   // Adds a satellite; signals go to their slots of antenna index `antenna_index`.
-  MeasSatEntry& Sat(uint8_t index, std::vector<std::pair<int, MeasSignal>> slots,
-                    int antenna_index = 0) {
+  Epoch& Sat(uint8_t index, std::vector<std::pair<int, MeasSignal>> slots, int antenna_index = 0,
+             uint8_t channel = 0) {
     MeasSatEntry& e = rec.sats[rec.num_sats++];
     e.sat_index = index;
-    e.channel = static_cast<uint8_t>(rec.num_sats);
+    e.channel = channel != 0 ? channel : static_cast<uint8_t>(rec.num_sats);
     for (auto& [slot, sig] : slots) e.sig[antenna_index][slot] = sig;
-    return e;
+    return *this;
   }
 };
 
@@ -65,160 +66,130 @@ std::string Write(const ObsTypeLayout& layout, const MeasEpochRecord& rec, uint3
   return test::CaptureWrites([&](OutStream* out) { WriteObsEpoch(out, context, rec, first); });
 }
 
-TEST(RinexSatId, Mapping) {
-  const struct {
-    int index;
-    const char* id;
-    bool ok;
-  } cases[] = {{1, "G01", true},   {32, "G32", true},   {33, "???", false},  {38, "R01", true},
-               {67, "R30", true},  {68, "???", false},  {69, "???", false},  {71, "E01", true},
-               {106, "E36", true}, {110, "???", false}, {120, "S20", true},  {158, "S58", true},
-               {161, "C01", true}, {197, "C37", true},  {201, "J01", true},  {207, "J07", true},
-               {211, "I01", true}, {224, "I14", true},  {225, "???", false}, {0, "???", false}};
-  for (const auto& c : cases) {
-    char id[4];
-    EXPECT_EQ(RinexSatId(static_cast<uint8_t>(c.index), id), c.ok) << c.index;
-    EXPECT_STREQ(id, c.id) << c.index;
-  }
-}
-
-TEST(WriteObsEpoch, Rinex3EpochSortedAndCut) {
-  ObsTypeLayout l = Layout(RinexVersion::k304, {0, 2, 8, 17}, true, true);
+// Satellites 1 to 8, each with one L1 C/A range and the given C/N0.
+Epoch Strengths(std::initializer_list<float> cn0s) {
   Epoch e;
-  e.Sat(40, {{0, Sig(8, 21000000.0, 112000000.0)}});      // R03, no C/N0
-  e.Sat(33, {{0, Sig(0, 20000000.0)}});                   // G33 has no identifier
-  e.Sat(68, {{0, Sig(8, 20000000.0)}});                   // unknown GLONASS slot
-  e.Sat(7, {{0, Sig(0, kAbsent, 1000.0, 1.0f, 40.0f)}});  // phase but no range
-  e.Sat(5, {{0, Sig(0, 20000000.1234, 105100000.5678, -1234.567f, 45.25f, 10000)},
-            {2, Sig(2, 20000000.1234, kAbsent, kAbsent, 30.0f, 10000)}});
-  const std::string expected =
-      "> 2018 05 10 00 00  0.2500000  0  2\n"
-      "G05  20000000.123 7 105100000.56807     -1234.567 7        45.250    20000000.124 5" +
-      std::string(32, ' ') +
-      "        30.000\n"
-      "R03  21000000.000 0 112000000.00000\n";
-  EXPECT_EQ(Write(l, e.rec), expected);
-
-  uint8_t sats[kMaxEpochSats];
-  uint8_t freqs[kMaxEpochSats];
-  e.rec.sats[0].glo_freq = 9;
-  ASSERT_EQ(CountEpochSatellites(e.rec, l, 1, sats, freqs), 2);
-  EXPECT_EQ(sats[0], 40);
-  EXPECT_EQ(freqs[0], 9);
-  EXPECT_EQ(sats[1], 5);
-  EXPECT_EQ(CountEpochSatellites(e.rec, l, 1, sats, nullptr), 2);
-  // G33 counts towards the signal mask, index 68 and the phase-only entry do not.
-  EXPECT_EQ(GetEpochSignalMask(e.rec, l, 1), Mask({0, 2, 8}));
+  uint8_t sat = 0;
+  for (float cn0 : cn0s) e.Sat(++sat, {{0, Sig(0, 1.0, kAbsent, kAbsent, cn0)}});
+  return e;
 }
 
-TEST(WriteObsEpoch, Rinex3ChannelField) {
-  ObsTypeLayout l = Layout(RinexVersion::k304, {0}, false, false, true);
+// L1 C/A, L1 P, L2 P and L5 ranges of satellites 1.. (one after the other).
+Epoch Ranges(std::initializer_list<std::array<double, 4>> sats) {
   Epoch e;
-  e.Sat(12, {{0, Sig(0, 1234567890.1234, kAbsent, kAbsent, 5.9f)}}).channel = 4;
-  EXPECT_EQ(Write(l, e.rec),
-            "> 2018 05 10 00 00  0.2500000  0  1\n"
-            "G12         5.000   234567890.123 1\n");
-}
-
-TEST(WriteObsEpoch, Rinex2ListContinuationAndPieces) {
-  // 2.10 with C1 L1 only: one 80-column piece per satellite.
-  ObsTypeLayout l = Layout(RinexVersion::k210, {0});
-  Epoch e;
-  for (int prn = 1; prn <= 25; ++prn) e.Sat(static_cast<uint8_t>(prn), {{0, Sig(0, 2e7 + prn)}});
-  std::string expected = " 18  5 10  0  0  0.2500000  0 25";
-  for (int prn = 1; prn <= 25; ++prn) {
-    char id[4];
-    RinexSatId(static_cast<uint8_t>(prn), id);
-    if (prn == 13 || prn == 25) expected += "\n" + std::string(32, ' ');
-    expected += id;
+  uint8_t sat = 0;
+  for (const auto& r : sats) {
+    e.Sat(++sat, {{0, Sig(0, r[0])}, {1, Sig(1, r[1])}, {2, Sig(2, r[2])}, {4, Sig(4, r[3])}});
   }
-  expected += "\n";
-  for (int prn = 1; prn <= 25; ++prn) {
-    expected += "  200000" + std::string(prn < 10 ? "0" : "") + std::to_string(prn) + ".000 0\n";
-  }
-  EXPECT_EQ(Write(l, e.rec), expected);
+  return e;
 }
 
-TEST(WriteObsEpoch, Rinex2SecondPieceEmptyOrFilled) {
-  // 2.11 with C1 L1 L2 P2 P1 C2: 96 columns, two lines per satellite.
-  ObsTypeLayout l = Layout(RinexVersion::k211, {0, 1, 2, 3});
-  Epoch e(kTow + 1000);
-  e.Sat(3, {{0, Sig(0, 20000000.5, 105000000.25, kAbsent, 50.0f, 2000)},
-            {1, Sig(1, 20000000.5)},
-            {2, Sig(2, 20000000.5)},
-            {3, Sig(3, 20000000.5, 80000000.0, kAbsent, 36.0f, 2000)}});
-  e.Sat(4, {{0, Sig(0, 21000000.0)}});
-  const std::string expected =
-      " 18  5 10  0  0  1.2500000  0  2G03G04\n"
-      "  20000000.500 8 105000000.25008" +
-      std::string(16, ' ') +
-      "  20000000.502 0  20000000.501 0\n"
-      "  20000000.503 6\n"
-      "  21000000.000 0\n"
-      "\n";
-  EXPECT_EQ(Write(l, e.rec), expected);
-}
-
-TEST(WriteObsEpoch, StrengthDigit) {
-  const struct {
-    float cn0;
-    char digit;
-  } cases[] = {{5.9f, '1'},
-               {11.99f, '1'},
-               {12.0f, '2'},
-               {75.0f, '9'},
-               {-3.0f, '1'},
-               {1e30f, '9'},
-               {static_cast<float>(kAbsent), '0'},
-               {std::numeric_limits<float>::infinity(), '0'}};
-  ObsTypeLayout l = Layout(RinexVersion::k304, {0});
-  for (const auto& c : cases) {
-    Epoch e;
-    e.Sat(1, {{0, Sig(0, 1.0, kAbsent, kAbsent, c.cn0)}});
-    std::string text = Write(l, e.rec);
-    ASSERT_GE(text.size(), 2u);
-    EXPECT_EQ(text[text.size() - 2], c.digit) << c.cn0;
-  }
-}
-
-TEST(WriteObsEpoch, PseudorangeSeparation) {
-  // Columns: C1C 3, L1C 19, C1W 35, C2W 51, L2W 67, C5Q 83, L5Q 99.
-  ObsTypeLayout l = Layout(RinexVersion::k304, {0, 1, 2, 4});
+TEST(WriteObsEpoch, Epochs) {
+  Epoch sorted;  // R03 without C/N0; G33 and slot 68 unknown; G07 phase without range
+  sorted.Sat(40, {{0, Sig(8, 21000000.0, 112000000.0)}})
+      .Sat(33, {{0, Sig(0, 20000000.0)}})
+      .Sat(68, {{0, Sig(8, 20000000.0)}})
+      .Sat(7, {{0, Sig(0, kAbsent, 1000.0, 1.0f, 40.0f)}})
+      .Sat(5, {{0, Sig(0, 20000000.1234, 105100000.5678, -1234.567f, 45.25f, 10000)},
+               {2, Sig(2, 20000000.1234, kAbsent, kAbsent, 30.0f, 10000)}});
+  Epoch twenty_five;
+  for (uint8_t prn = 1; prn <= 25; ++prn) twenty_five.Sat(prn, {{0, Sig(0, 2e7 + prn)}});
+  Epoch second_piece(kTow + 1000);
+  second_piece
+      .Sat(3, {{0, Sig(0, 20000000.5, 105000000.25, kAbsent, 50.0f, 2000)},
+               {1, Sig(1, 20000000.5)},
+               {2, Sig(2, 20000000.5)},
+               {3, Sig(3, 20000000.5, 80000000.0, kAbsent, 36.0f, 2000)}})
+      .Sat(4, {{0, Sig(0, 21000000.0)}});
+  Epoch damaged;  // a Galileo signal on a GPS satellite, a signal out of the table, ...
+  damaged.Sat(1, {{0, Sig(17, 2e7)}})
+      .Sat(2, {{0, Sig(40, 2e7)}})
+      .Sat(3, {{0, Sig(0, kInf)}})
+      .Sat(4, {{0, Sig(0, std::numeric_limits<double>::quiet_NaN())}})
+      .Sat(110, {{0, Sig(0, 2e7)}})  // L-band
+      .Sat(72, {{0, Sig(17, 2e7, kInf)}});
   const struct {
     const char* name;
-    double l1ca, l1p, l2p, l5;
-    std::string line;
+    ObsTypeLayout layout;
+    Epoch epoch;
   } cases[] = {
-      {"three equal", 2e7, 2e7, 2e7, 2e7,
-       "G01  20000000.000 0" + kBlankField + "  20000000.001 0  20000000.002 0" + kBlankField +
-           "  20000000.000 0"},
-      {"equal to the millimetre", 2e7 + 0.0004, 2e7 + 0.0001, 2e7 + 0.0014, kAbsent,
-       "G01  20000000.000 0" + kBlankField + "  20000000.001 0  20000000.002 0"},
-      {"already apart", 2e7 + 0.001, 2e7, 2e7 + 0.002, kAbsent,
-       "G01  20000000.001 0" + kBlankField + "  20000000.000 0  20000000.002 0"},
-      {"beyond 2^32 mm", 4294967.296, 4294967.296, kAbsent, kAbsent,
-       "G01   4294967.296 0" + kBlankField + "   4294967.297 0"},
-      {"negative and huge", -5.0004, 1e300, -5.0, kAbsent, ""},
+      {"3.04 sorted and cut", Layout(RinexVersion::k304, {0, 2, 8, 17}, true, true), sorted},
+      {"3.04 channel field", Layout(RinexVersion::k304, {0}, false, false, true),
+       Epoch().Sat(12, {{0, Sig(0, 1234567890.1234, kAbsent, kAbsent, 5.9f)}}, 0, 4)},
+      {"2.10 list continuation", Layout(RinexVersion::k210, {0}), twenty_five},
+      {"2.11 second piece empty or filled", Layout(RinexVersion::k211, {0, 1, 2, 3}), second_piece},
+      {"strength digits", Layout(RinexVersion::k304, {0}),
+       Strengths({5.9f, 11.99f, 12.0f, 75.0f, -3.0f, 1e30f, static_cast<float>(kAbsent),
+                  std::numeric_limits<float>::infinity()})},
+      // Equal ranges of one satellite are moved apart by a millimetre each.
+      {"pseudorange separation", Layout(RinexVersion::k304, {0, 1, 2, 4}),
+       Ranges({{2e7, 2e7, 2e7, 2e7},
+               {2e7 + 0.0004, 2e7 + 0.0001, 2e7 + 0.0014, kAbsent},
+               {2e7 + 0.001, 2e7, 2e7 + 0.002, kAbsent},
+               {4294967.296, 4294967.296, kAbsent, kAbsent},
+               {-5.0004, 1e300, -5.0, kAbsent}})},
+      {"no-phase flag", Layout(RinexVersion::k304, {0}, true, true),
+       Epoch().Sat(
+           9, {{0, Sig(0, 2e7, 1e8, 12.5f, 42.0f, 1000, SIG_FLAG_FILLED | SIG_FLAG_NO_PHASE)}})},
+      {"damaged entries", Layout(RinexVersion::k304, {0, 17}), damaged},
   };
+  const auto goldens = test::ReadGoldens("rinex/obs/data/epochs.txt");
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Epoch e;
-    e.Sat(1, {{0, Sig(0, c.l1ca)}, {1, Sig(1, c.l1p)}, {2, Sig(2, c.l2p)}, {4, Sig(4, c.l5)}});
-    std::string text = Write(l, e.rec);
-    size_t nl = text.find('\n');
-    ASSERT_NE(nl, std::string::npos);
-    std::string line = text.substr(nl + 1);
-    if (!c.line.empty()) {
-      EXPECT_EQ(line, c.line + "\n");
-    } else {
-      EXPECT_EQ(line.substr(0, 19), "G01        -5.000 0");
-      EXPECT_EQ(line.substr(51, 16), "        -4.999 0");
-    }
+    const std::string text = Write(c.layout, c.epoch.rec);
+    test::Dump(c.name, text);
+    EXPECT_EQ(text, goldens.count(c.name) ? goldens.at(c.name) : "?") << c.name;
+  }
+
+  uint8_t sats[kMaxEpochSats], freqs[kMaxEpochSats];
+  const ObsTypeLayout l = cases[0].layout;
+  sorted.rec.sats[0].glo_freq = 9;
+  ASSERT_EQ(CountEpochSatellites(sorted.rec, l, 1, sats, freqs), 2);
+  EXPECT_TRUE(sats[0] == 40 && freqs[0] == 9 && sats[1] == 5);
+  EXPECT_EQ(CountEpochSatellites(sorted.rec, l, 1, sats, nullptr), 2);
+  // G33 counts towards the signal mask, index 68 and the phase-only entry do not.
+  EXPECT_EQ(GetEpochSignalMask(sorted.rec, l, 1), Mask({0, 2, 8}));
+  ASSERT_EQ(CountEpochSatellites(damaged.rec, cases[7].layout, 1, sats, nullptr), 1);
+  EXPECT_EQ(sats[0], 72);
+  EXPECT_EQ(GetEpochSignalMask(damaged.rec, cases[7].layout, 1), Mask({17}));
+  damaged.rec.num_sats = 1000;  // more than the record holds
+  EXPECT_EQ(CountEpochSatellites(damaged.rec, cases[7].layout, 1, sats, nullptr), 1);
+}
+
+TEST(WriteObsEpoch, EventRecords) {
+  // 2019-06-24 13:31:09.5 on the GPS time scale.
+  const double seconds = 2059 * 604800.0 + 86400.0 + 13 * 3600.0 + 31 * 60.0 + 9.5;
+  EXPECT_EQ(test::CaptureWrites(
+                [&](OutStream* f) { WriteEventEpochLine(f, 3, 6, RinexVersion::k211, seconds); }),
+            " 19  6 24 13 31  9.5000000  3  6");
+  EXPECT_EQ(test::CaptureWrites(
+                [&](OutStream* f) { WriteEventEpochLine(f, 4, 1, RinexVersion::k304, seconds); }),
+            "> 2019 06 24 13 31  9.5000000  4  1");
+  ObsSite site;
+  SetReceiverSetupDefaults(&site.setup);
+  site.approx_x = 4000000.0;
+  site.l1_phase_offset = 0.1;
+  site.l2_phase_offset = -0.2;
+  const std::string text = test::CaptureWrites([&](OutStream* f) {
+    WriteSiteOccupation(f, site, RinexVersion::k304, 2059 * 604800.0 + 86400.0);
+  });
+  test::Dump("site occupation", text);
+  EXPECT_EQ(text, test::ReadGoldens("rinex/obs/data/epochs.txt")["site occupation"]);
+}
+
+TEST(RinexSatId, Mapping) {
+  const char* const ids[] = {"1 G01",   "32 G32",  "33 ???",  "38 R01",  "67 R30",
+                             "68 ???",  "69 ???",  "71 E01",  "106 E36", "110 ???",
+                             "120 S20", "158 S58", "161 C01", "197 C37", "201 J01",
+                             "207 J07", "211 I01", "224 I14", "225 ???", "0 ???"};
+  for (const std::string c : ids) {
+    char id[4];
+    EXPECT_EQ(RinexSatId(static_cast<uint8_t>(std::stoi(c)), id), !c.ends_with("???")) << c;
+    EXPECT_EQ(c.substr(c.find(' ') + 1), id);
   }
 }
 
 TEST(WriteObsEpoch, LossOfLockHistory) {
-  ObsTypeLayout l = Layout(RinexVersion::k304, {0});
+  const ObsTypeLayout l = Layout(RinexVersion::k304, {0});
   const struct {
     uint32_t tow;
     uint32_t lock_ms;
@@ -237,57 +208,24 @@ TEST(WriteObsEpoch, LossOfLockHistory) {
   };
   auto history = std::make_unique<LockHistory>();
   for (const auto& s : steps) {
-    Epoch e(s.tow);
-    e.Sat(2, {{0, Sig(0, 2e7, 1e8, kAbsent, kAbsent, s.lock_ms)}});
-    std::string text = Write(l, e.rec, 1, s.first, history.get());
+    const std::string text =
+        Write(l, Epoch(s.tow).Sat(2, {{0, Sig(0, 2e7, 1e8, kAbsent, kAbsent, s.lock_ms)}}).rec, 1,
+              s.first, history.get());
     ASSERT_GE(text.size(), 3u);
     EXPECT_EQ(text[text.size() - 3], s.lli) << s.tow;
   }
 }
 
-TEST(WriteObsEpoch, NoPhaseFlagLeavesOnlyThePhaseBlank) {
-  ObsTypeLayout l = Layout(RinexVersion::k304, {0}, true, true);
-  Epoch e;
-  e.Sat(9, {{0, Sig(0, 2e7, 1e8, 12.5f, 42.0f, 1000, SIG_FLAG_FILLED | SIG_FLAG_NO_PHASE)}});
-  EXPECT_EQ(Write(l, e.rec),
-            "> 2018 05 10 00 00  0.2500000  0  1\n"
-            "G09  20000000.000 7" +
-                kBlankField + "        12.500 7        42.000\n");
-}
-
-TEST(AntennaSelection, OnlyAntennasOneAndTwo) {
-  ObsTypeLayout l = Layout(RinexVersion::k304, {0});
-  Epoch e;
-  e.Sat(1, {{0, Sig(0, 2e7)}}, 1);  // second antenna only
+TEST(WriteObsEpoch, OnlyAntennasOneAndTwo) {
+  const ObsTypeLayout l = Layout(RinexVersion::k304, {0});
+  const Epoch e = Epoch().Sat(1, {{0, Sig(0, 2e7)}}, 1);  // second antenna only
   uint8_t sats[kMaxEpochSats];
-  const struct {
-    uint32_t antenna;
-    int count;
-  } cases[] = {{0, 0}, {1, 0}, {2, 1}, {3, 0}, {255, 0}, {0xFFFFFFFFu, 0}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(CountEpochSatellites(e.rec, l, c.antenna, sats, nullptr), c.count) << c.antenna;
-    EXPECT_EQ(GetEpochSignalMask(e.rec, l, c.antenna), c.count ? 1u : 0u) << c.antenna;
-    std::string text = Write(l, e.rec, c.antenna);
-    EXPECT_EQ(text.empty(), c.count == 0) << c.antenna;
+  for (const auto& [antenna, count] :
+       {std::pair{0u, 0}, {1u, 0}, {2u, 1}, {3u, 0}, {255u, 0}, {0xFFFFFFFFu, 0}}) {
+    EXPECT_EQ(CountEpochSatellites(e.rec, l, antenna, sats, nullptr), count) << antenna;
+    EXPECT_EQ(GetEpochSignalMask(e.rec, l, antenna), count ? 1u : 0u) << antenna;
+    EXPECT_EQ(Write(l, e.rec, antenna).empty(), count == 0) << antenna;
   }
-}
-
-TEST(SatelliteSelection, DamagedEntriesAreSkipped) {
-  ObsTypeLayout l = Layout(RinexVersion::k304, {0, 17});
-  Epoch e;
-  e.Sat(1, {{0, Sig(17, 2e7)}});  // Galileo signal on a GPS satellite
-  e.Sat(2, {{0, Sig(40, 2e7)}});  // signal number out of the table
-  e.Sat(3, {{0, Sig(0, std::numeric_limits<double>::infinity())}});
-  e.Sat(4, {{0, Sig(0, std::numeric_limits<double>::quiet_NaN())}});
-  e.Sat(110, {{0, Sig(0, 2e7)}});  // L-band satellite
-  e.Sat(72, {{0, Sig(17, 2e7, std::numeric_limits<double>::infinity())}});
-  uint8_t sats[kMaxEpochSats];
-  ASSERT_EQ(CountEpochSatellites(e.rec, l, 1, sats, nullptr), 1);
-  EXPECT_EQ(sats[0], 72);
-  EXPECT_EQ(GetEpochSignalMask(e.rec, l, 1), Mask({17}));
-  EXPECT_EQ(Write(l, e.rec), "> 2018 05 10 00 00  0.2500000  0  1\nE02  20000000.000 0\n");
-  e.rec.num_sats = 1000;  // more than the record holds
-  EXPECT_EQ(CountEpochSatellites(e.rec, l, 1, sats, nullptr), 1);
 }
 
 }  // namespace
