@@ -8,8 +8,9 @@
 #include <regex>
 #include <string>
 
-#include "rinex/obs/crx_decoder.h"
 #include "qdx/encode/qdx_writer.h"
+#include "rinex/case_table.h"
+#include "rinex/obs/crx_decoder.h"
 
 namespace kavrino {
 namespace {
@@ -74,57 +75,24 @@ TEST(CrxEncoder, RestoresEveryTextInAnyChunking) {
   }
 }
 
-// Text the observation writer never writes: the record written as the
-// encoder's head comment says, and the stream readable on.
+// Text the observation writer never writes (data/crx_damaged.txt): the record
+// written as the encoder's head comment says, and the stream readable on.
 TEST(CrxEncoder, CarriesDamagedTextAsFarAsTheFormatAllows) {
-  const std::string head3 =
-      "     3.04           OBSERVATION DATA    M                   RINEX VERSION / TYPE\n"
-      "G    2 C1C L1C                                              SYS / # / OBS TYPES\n"
-      "                                                            END OF HEADER\n";
-  const std::string head2 =
-      "     2.11           OBSERVATION DATA    M (MIXED)           RINEX VERSION / TYPE\n"
-      "     2    C1    L1                                          # / TYPES OF OBSERV\n"
-      "                                                            END OF HEADER\n";
-  struct Case {
-    const char* what;
-    std::string head, records, compact;
-    bool lossy;
+  const auto texts = test::ReadGoldens("rinex/obs/data/crx_damaged.txt");
+  const std::pair<std::string, bool> cases[] = {
+      // name, lossy
+      {"a record cut short, a line that is no epoch line", true},
+      {"unknown system, extra field, malformed value", true},
+      {"a satellite listed twice, and the epoch after", false},
+      {"RINEX 2: a record cut short, flags of a blank value", true},
   };
-  const Case cases[] = {
-      {"a record cut short, a line that is no epoch line", head3,
-       "> 2024 03 10 00 00  0.0000000  0  3\nG01      1000.000\nG02      2000.000\n"
-       "> 2024 03 10 00 00  1.0000000  0  1\nG01      1001.000\nnot an epoch\n"
-       "> 2024 03 10 00 00  2.0000000  0  1\nG01      1002.000\n",
-       "> 2024 03 10 00 00  0.0000000  0  2      G01G02\n\n3&1000000  &&&&\n3&2000000  &&&&\n"
-       "                    1             1         &&&\n\n1000\n                    2\n\n0\n",
-       true},
-      {"unknown system, extra field, malformed value", head3,
-       "> 2024 03 10 00 00  0.0000000  0  2\nX01      5.000 1\nG01      1000.000        2000.000"
-       "        3000.000\n> 2024 03 10 00 00  1.0000000  0  1\nG01      1001.00         2001.000\n",
-       "> 2024 03 10 00 00  0.0000000  0  2      X01G01\n\n\n3&1000000 3&2000000 &&&&\n"
-       "                    1             1      G  &&&\n\n 1000\n",
-       true},
-      {"a satellite listed twice, and the epoch after", head3,
-       "> 2024 03 10 00 00  0.0000000  0  1\nG01      1000.000 5\n"
-       "> 2024 03 10 00 00  1.0000000  0  2\nG01      1001.000 5\nG01         7.000\n"
-       "> 2024 03 10 00 00  2.0000000  0  1\nG01      1002.000 5         2.000\n",
-       "> 2024 03 10 00 00  0.0000000  0  1      G01\n\n3&1000000  &5&&\n"
-       "                    1             2         G01\n\n1000\n3&7000  &&&&\n"
-       "                    2             1         &&&\n\n3&1002000 3&2000 &5&&\n",
-       false},
-      {"RINEX 2: a record cut short, flags of a blank value", head2,
-       " 24  3 10  0  0  0.0000000  0  2G01G02\n      1000.000 5              1\n"
-       " 24  3 10  0  0  1.0000000  0  1G01\n      1001.000 5\n",
-       "&24  3 10  0  0  0.0000000  0  2G01G02\n\n3&1000000   5\n\n"
-       "                 1             1   &&&\n\n1000\n",
-       true},
-  };
-  for (const Case& c : cases) {
-    const Encoded e = Encode(c.head + c.records);
+  for (const auto& [name, lossy] : cases) {
+    const Encoded e = Encode(texts.at(name + " / text"));
     std::string back;
-    EXPECT_TRUE(e.ok && (e.lossy > 0) == c.lossy) << c.what;
-    EXPECT_EQ(e.text.substr(e.text.find("END OF HEADER\n") + 14), c.compact) << c.what;
-    EXPECT_TRUE(test::DecodeCrx(e.text, &back)) << c.what;
+    EXPECT_TRUE(e.ok && (e.lossy > 0) == lossy) << name;
+    EXPECT_EQ(e.text.substr(e.text.find("END OF HEADER\n") + 14), texts.at(name + " / compact"))
+        << name;
+    EXPECT_TRUE(test::DecodeCrx(e.text, &back)) << name;
   }
 }
 
