@@ -18,11 +18,17 @@
 namespace kavrino {
 namespace {
 
-// What fn writes on a temporary file handed to it.
+// What fn writes on the file it is handed (with `fd` 2 also going there).
 template <typename Fn>
-std::string CaptureOn(Fn fn) {
+std::string CaptureOn(Fn fn, bool stderr_too = false) {
   FILE* sink = std::tmpfile();
+  std::fflush(stderr);
+  const int saved = dup(2);
+  if (stderr_too) dup2(fileno(sink), 2);
   fn(sink);
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
   std::string text;
   std::rewind(sink);
   for (int c; (c = std::fgetc(sink)) != EOF;) text.push_back(static_cast<char>(c));
@@ -30,43 +36,23 @@ std::string CaptureOn(Fn fn) {
   return text;
 }
 
-// What fn writes on stderr.
-template <typename Fn>
-std::string CaptureStderr(Fn fn) {
-  std::fflush(stderr);
-  const int saved = dup(2);
-  const std::string text = CaptureOn([&](FILE* sink) {
-    dup2(fileno(sink), 2);
-    fn();
-    std::fflush(stderr);
-    dup2(saved, 2);
-  });
-  close(saved);
-  return text;
-}
-
-const std::string kClearLine = std::string("\r").append(80, ' ').append("\r");
+const std::string kClearLine = "\r" + std::string(80, ' ') + "\r";
 const std::string kLabel = "Creating RINEX file:";
 
-std::string Bar(const std::string& label, const std::string& bar, size_t width, const char* pct) {
-  return "\r" + label + (label.empty() ? "" : " ") + "|" + bar +
-         std::string(width - bar.size(), ' ') + "| " + pct;
-}
-
 TEST(DrawProgressBar, DrawsOrClears) {
+  const std::string bar = "\r" + kLabel + " |";
   const struct {
     const char* label;
     float value;
     std::string expected;
   } cases[] = {
-      {kLabel.c_str(), 50.0f, Bar(kLabel, std::string(26, '=') + "-", 53, "50%")},
-      {kLabel.c_str(), 0.0f, Bar(kLabel, "", 53, " 0%")},
-      {kLabel.c_str(), 99.99f, Bar(kLabel, std::string(52, '=') + "-", 53, "99%")},
+      {kLabel.c_str(), 50.0f, bar + std::string(26, '=') + "-" + std::string(26, ' ') + "| 50%"},
+      {kLabel.c_str(), 0.0f, bar + std::string(53, ' ') + "|  0%"},
+      {kLabel.c_str(), 99.99f, bar + std::string(52, '=') + "-| 99%"},
       {kLabel.c_str(), 100.0f, kClearLine},
       {kLabel.c_str(), -0.5f, kClearLine},
       {kLabel.c_str(), std::nanf(""), kClearLine},
-      {"", 50.0f, Bar("", std::string(37, '='), 74, "50%")},
-  };
+      {"", 50.0f, "\r|" + std::string(37, '=') + std::string(37, ' ') + "| 50%"}};
   for (const auto& c : cases) {
     EXPECT_EQ(CaptureOn([&](FILE* out) { DrawProgressBarOn(out, c.label, c.value); }), c.expected)
         << c.value;
@@ -78,7 +64,7 @@ TEST(DrawProgressBar, DrawsOrClears) {
     char percent[8];
     std::snprintf(percent, sizeof percent, "| %2d%%", static_cast<int>(value));
     ASSERT_EQ(line.size(), 81u) << value;
-    EXPECT_EQ(line.substr(line.size() - 5), percent) << value;
+    EXPECT_EQ(line.substr(76), percent) << value;
   }
 }
 
@@ -87,40 +73,35 @@ TEST(ProgressValue, FollowsThePositionInTheRunsOwnFile) {
     int from, to;
     int64_t position, size;
     float expected;
-  } cases[] = {
-      {0, 100, 500, 1000, 50.0f}, {50, 100, 5, 10, 75.0f},  // a small second file fills its half
-      {50, 100, 10, 10, 100.0f},  {100, 100, 0, 1000, 100.0f},   {20, 40, 0, 0, 20.0f},
-      {0, 50, 2000, 1000, 50.0f}, {90, 120, 1000, 1000, 100.0f},
-  };
+  } cases[] = {{0, 100, 500, 1000, 50.0f},   {50, 100, 5, 10, 75.0f}, {50, 100, 10, 10, 100.0f},
+               {100, 100, 0, 1000, 100.0f},  {20, 40, 0, 0, 20.0f},   {0, 50, 2000, 1000, 50.0f},
+               {90, 120, 1000, 1000, 100.0f}};
   for (const auto& c : cases) {
     EXPECT_FLOAT_EQ(ProgressValue(c.from, c.to, c.position, c.size), c.expected)
         << c.from << ".." << c.to << " at " << c.position << "/" << c.size;
   }
 }
 
-TEST(UpdateProgressBar, RedrawsOncePerWholePercentAcrossFiles) {
+// First file (1000 bytes, then 10 blocks) owns 0..50, the second (10 bytes,
+// then one block) 50..100: the bar is redrawn once per whole percent, and
+// cleared when the run is complete.
+TEST(UpdateProgressBar, EachFileFillsItsOwnShare) {
   const std::string out = CaptureOn([](FILE* f) {
     ProgressBar bar{f};
-    // First file (1000 bytes) owns 0..50, second file (10 bytes) owns 50..100.
     for (int64_t pos = 0; pos <= 1000; ++pos) UpdateProgressBar(&bar, 0, 50, pos, 1000);
     for (int64_t pos = 0; pos <= 10; ++pos) UpdateProgressBar(&bar, 50, 100, pos, 10);
   });
-  // 50 bars in the first file, 55..95 in steps of 5, the clearing at 100 (two
-  // carriage returns).
-  EXPECT_EQ(std::count(out.begin(), out.end(), '\r'), 50 + 9 + 2);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\r'), 50 + 9 + 2);  // 55..95 in steps of 5
   EXPECT_NE(out.find("| 75%"), std::string::npos);
   EXPECT_TRUE(out.ends_with(kClearLine));
-}
 
-// A walk over the blocks of a file moves the bar in its range [from, to).
-TEST(UpdateProgressBar, EachFileFillsItsOwnShare) {
   test::ScopedTempDir dir("progress");
   std::vector<uint8_t> large, small;
   for (int i = 0; i < 10; ++i) test::Append(&large, test::QdxBlockWriter(4027, 0, i, 2000, 100));
   test::Append(&small, test::QdxBlockWriter(4027, 0, 0, 2000, 100));
-  ASSERT_TRUE(test::WriteFileBytes(dir / "large.qdx", large));
-  ASSERT_TRUE(test::WriteFileBytes(dir / "small.qdx", small));
-  const std::string out = CaptureOn([&](FILE* f) {
+  ASSERT_TRUE(test::WriteFileBytes(dir / "large.qdx", large) &&
+              test::WriteFileBytes(dir / "small.qdx", small));
+  const std::string walked = CaptureOn([&](FILE* f) {
     ProgressBar bar{f};
     const ProgressSink sink = ProgressBarSink(&bar);
     for (const auto& [name, from, to] : {std::tuple{"large.qdx", 0, 50}, {"small.qdx", 50, 100}}) {
@@ -133,30 +114,25 @@ TEST(UpdateProgressBar, EachFileFillsItsOwnShare) {
       CloseQdxReader(&reader);
     }
   });
-  EXPECT_NE(out.find("| 50%"), std::string::npos);
-  EXPECT_EQ(out.find("| 55%"), std::string::npos);  // the small file's one block ends the run
-  EXPECT_TRUE(out.ends_with(kClearLine));
+  EXPECT_NE(walked.find("| 50%"), std::string::npos);
+  EXPECT_EQ(walked.find("| 55%"), std::string::npos);
+  EXPECT_TRUE(walked.ends_with(kClearLine));
 }
 
 TEST(CheckReadable, ReportsWhyOnStderr) {
   test::ScopedTempDir dir("file_io");
   ASSERT_TRUE(test::WriteFileBytes(dir / "present.qdx", {1, 2, 3}));
-  const std::string long_name = dir / std::string(300, 'n');
-  const std::string cannot = "The input QDX file \"";
-  const struct {
-    std::string path;
-    std::string message;
-  } cases[] = {
+  const std::string long_name = dir / std::string(300, 'n'), cannot = "The input QDX file \"";
+  const std::pair<std::string, std::string> cases[] = {
       {dir / "present.qdx", ""},
       {"x", cannot + "x\" could not be opened for reading: No such file or directory\n"},
       {dir.path(), cannot + dir.path() + "\" could not be opened for reading: Is a directory\n"},
-      {long_name, (cannot + long_name).substr(0, 254) + ": File name too long\n"},
-  };
-  for (const auto& c : cases) {
+      {long_name, (cannot + long_name).substr(0, 254) + ": File name too long\n"}};
+  for (const auto& [path, message] : cases) {
     bool result = false;
-    EXPECT_EQ(CaptureStderr([&] { result = CheckReadable(c.path.c_str(), "input QDX"); }),
-              c.message);
-    EXPECT_EQ(result, c.message.empty()) << c.path;
+    EXPECT_EQ(CaptureOn([&](FILE*) { result = CheckReadable(path.c_str(), "input QDX"); }, true),
+              message);
+    EXPECT_EQ(result, message.empty()) << path;
   }
 }
 

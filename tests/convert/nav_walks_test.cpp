@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "convert/nav_product.h"
 #include "core/time.h"
 #include "qdx/reader.h"
+#include "rinex/case_table.h"
 #include "rinex/nav/test_blocks.h"
 #include "support/capture.h"
 #include "support/scoped_dir.h"
@@ -50,7 +52,7 @@ std::string RunWalk(const std::string& path, NavRun run, TimeWindow window, bool
 
 // Every record of a walk over `blocks` as "satellite:tag", the tag being the
 // issue of a Keplerian record (its first orbit value) or the last value of a
-// GLONASS or SBAS record (age or IODN).
+// GLONASS or SBAS record (age or IODN); "-" for none.
 std::string Walk(NavRun run, const std::vector<QdxBlockWriter>& blocks, TimeWindow window,
                  bool* wrote, NavCorrections* corrections = nullptr) {
   test::ScopedTempDir dir("nav_walk");
@@ -67,95 +69,56 @@ std::string Walk(NavRun run, const std::vector<QdxBlockWriter>& blocks, TimeWind
     records += (i > 0 ? " " : "") + lines[i].substr(0, 3) + ":" +
                std::to_string(static_cast<int>(std::stod(tag)));
   }
-  return records;
+  return records.empty() ? "-" : records;
 }
 
-QdxBlockWriter Gps(uint32_t tow_ms, uint8_t svid, uint16_t iodc, uint16_t number = 5891) {
-  return test::GpsLayoutBlock(number, tow_ms, kWeek, svid, iodc);
-}
-QdxBlockWriter Gal(uint32_t tow_ms, uint8_t source, uint16_t iod_nav, uint8_t svid = 71) {
-  return test::GalBlock(tow_ms, kWeek, svid, source, iod_nav);
-}
-QdxBlockWriter Bds(uint32_t tow_ms, uint8_t svid, uint32_t toc, uint8_t aode) {
-  return test::GpsLayoutBlock(4081, tow_ms, kWeek, svid, 0).U32(32, toc).U8(21, aode);
+// A block of data/nav_walks.txt: KIND:MS:SVID:KEY:TAG[:short|:notime].
+QdxBlockWriter Block(const std::string& text) {
+  std::vector<std::string> f;
+  for (size_t at = 0, colon = 0; colon != std::string::npos; at = colon + 1) {
+    colon = text.find(':', at);
+    f.push_back(text.substr(at, colon - at));
+  }
+  const int ms = std::stoi(f[1]);
+  const auto svid = static_cast<uint8_t>(std::stoi(f[2]));
+  const auto key = static_cast<uint32_t>(std::stoul(f[3]));
+  const auto tag = static_cast<uint16_t>(std::stoi(f[4]));
+  const uint32_t tow = kTow + static_cast<uint32_t>(ms);
+  QdxBlockWriter w =
+      f[0] == "G"   ? test::GpsLayoutBlock(5891, tow, kWeek, svid, static_cast<uint16_t>(key))
+      : f[0] == "J" ? test::GpsLayoutBlock(4095, tow, kWeek, svid, static_cast<uint16_t>(key))
+      : f[0] == "E" ? test::GalBlock(tow, kWeek, svid, static_cast<uint8_t>(key), tag)
+      : f[0] == "C" ? test::GpsLayoutBlock(4081, tow, kWeek, svid, 0)
+                          .U32(32, key)
+                          .U8(21, static_cast<uint8_t>(tag))
+      : f[0] == "R" ? GloBlock(svid, 345630000 + ms, static_cast<uint8_t>(tag))
+                    : SbasBlock(svid, 100500 + ms, key, tag);
+  if (f.size() > 5 && f[5] == "short") w.Resize(f[0] == "R" ? 80 : 139);
+  if (f.size() > 5 && f[5] == "notime") w.U32(8, 0xFFFFFFFF);
+  return w;
 }
 
 TEST(NavWalks, BlocksTurnedIntoRecords) {
-  const TimeWindow all{kNoStartMs, kNoEndMs};
-  const uint32_t glo = 345630000, sbas = 100500;  // times of GloBlock() and SbasBlock()
-  const int64_t glo_t0 = kWeek * kMsPerWeek + glo, sbas_t0 = 2061 * kMsPerWeek + sbas;
-  const struct {
-    const char* what;
-    NavRun run;
+  const std::pair<const char*, NavRun> runs[] = {
+      {"GPS", NavRun::kGps},       {"QZSS", NavRun::kQzss},       {"Galileo", NavRun::kGalileo},
+      {"BeiDou", NavRun::kBeidou}, {"GLONASS", NavRun::kGlonass}, {"SBAS", NavRun::kSbas}};
+  for (const auto& row : test::ReadCases("convert/data/nav_walks.txt")) {
+    SCOPED_TRACE(row[0] + " | " + row[1] + " | " + row[2]);
+    const auto run = std::find_if(std::begin(runs), std::end(runs),
+                                  [&](const auto& r) { return row[0] == r.first; });
+    ASSERT_NE(run, std::end(runs));
+    const int64_t t0 = run->second == NavRun::kGlonass ? kWeek * kMsPerWeek + 345630000
+                       : run->second == NavRun::kSbas  ? 2061 * kMsPerWeek + 100500
+                                                       : kT0;
+    const std::vector<std::string> window = test::Words(row[1]);
+    TimeWindow w{kNoStartMs, kNoEndMs};
+    if (window[0] != "all") w.start_ms = t0 + std::stoll(window[0]);
+    if (window.size() > 1 && window[1] != "-") w.end_ms = t0 + std::stoll(window[1]);
     std::vector<QdxBlockWriter> blocks;
-    TimeWindow window;
-    const char* records;
-  } cases[] = {
-      {"GPS: a record per later block with a new IODC",
-       NavRun::kGps,
-       {Gps(kTow, 5, 10), Gps(kTow + 1000, 5, 10), Gps(kTow + 2000, 5, 11), Gps(kTow + 3000, 5, 10),
-        Gps(kTow + 3000, 5, 12), Gps(kTow + 4000, 7, 10)},
-       all,
-       "G05:10 G05:11 G05:10 G07:10"},
-      {"GPS: no time, short, QZSS, unnumbered, before or after the window",
-       NavRun::kGps,
-       {Gps(0xFFFFFFFF, 5, 1), Gps(kTow, 6, 1).Resize(139), Gps(kTow, 8, 1, 4095), Gps(kTow, 33, 1),
-        Gps(kTow, 0, 1), Gps(kTow - 1, 9, 1), Gps(kTow + 1, 10, 1), Gps(kTow, 11, 1)},
-       {kT0, kT0},
-       "G11:1"},
-      {"GPS at the window start", NavRun::kGps, {Gps(kTow, 5, 1)}, {kT0, kNoEndMs}, "G05:1"},
-      {"GPS after the window", NavRun::kGps, {Gps(kTow, 5, 1)}, {kT0 + 1, kNoEndMs}, ""},
-      {"Galileo: I/NAV, F/NAV and the other sources each deduplicated; IOD below 1024",
-       NavRun::kGalileo,
-       {Gal(kTow, 2, 7), Gal(kTow, 16, 7), Gal(kTow + 1000, 2, 7), Gal(kTow + 1000, 16, 8),
-        Gal(kTow + 2000, 4, 7), Gal(kTow + 2500, 1, 8), Gal(kTow + 3000, 2, 1024),
-        Gal(kTow, 2, 1, 107)},
-       all,
-       "E01:7 E01:7 E01:8 E01:7 E01:8"},
-      {"Galileo at the window start",
-       NavRun::kGalileo,
-       {Gal(kTow - 1, 2, 3), Gal(kTow, 16, 4)},
-       {kT0, kNoEndMs},
-       "E01:4"},
-      {"BeiDou: keyed on t_oc; C01..C37",
-       NavRun::kBeidou,
-       {Bds(kTow, 141, 100, 1), Bds(kTow + 1, 141, 100, 2), Bds(kTow + 2, 141, 200, 3),
-        Bds(kTow, 177, 100, 4), Bds(kTow, 140, 100, 5)},
-       all,
-       "C01:1 C01:3 C37:4"},
-      {"BeiDou at the window start",
-       NavRun::kBeidou,
-       {Bds(kTow - 1, 141, 100, 1), Bds(kTow, 142, 100, 2)},
-       {kT0, kNoEndMs},
-       "C02:2"},
-      {"QZSS: J01..J07",
-       NavRun::kQzss,
-       {Gps(kTow, 181, 1, 4095), Gps(kTow + 1, 181, 1, 4095), Gps(kTow, 187, 2, 4095),
-        Gps(kTow, 188, 3, 4095), Gps(kTow, 5, 4)},
-       all,
-       "J01:1 J07:2"},
-      {"GLONASS: a record per later block",
-       NavRun::kGlonass,
-       {GloBlock(40, glo, 1), GloBlock(40, glo + 1000, 2), GloBlock(40, glo + 1000, 3),
-        GloBlock(40, glo + 2000, 4).U32(8, 0xFFFFFFFF), GloBlock(62, glo + 3000, 5),
-        GloBlock(5, glo + 3000, 6), GloBlock(40, glo + 9000, 7),
-        GloBlock(40, glo + 4000, 8).Resize(80), GloBlock(41, glo - 5000, 9), GloBlock(68, glo, 10)},
-       {glo_t0 - 5000, glo_t0 + 8000},
-       "R03:1 R03:2 R04:9 R30:10"},
-      {"SBAS: a record per later block with a new t0",
-       NavRun::kSbas,
-       {SbasBlock(127, sbas, 86000, 1), SbasBlock(127, sbas + 1000, 86000, 2),
-        SbasBlock(127, sbas + 2000, 86100, 3), SbasBlock(127, sbas + 3000, 86000, 4),
-        SbasBlock(127, sbas + 3000, 86200, 5), SbasBlock(198, sbas, 86000, 6),
-        SbasBlock(159, sbas, 86000, 7), SbasBlock(120, sbas - 1000, 86000, 8)},
-       {sbas_t0, kNoEndMs},
-       "S27:1 S27:3 S27:4 S41:6"},
-      {"SBAS: GLONASS blocks give nothing", NavRun::kSbas, {GloBlock()}, all, ""},
-  };
-  for (const auto& c : cases) {
+    for (const std::string& b : test::Words(row[2])) blocks.push_back(Block(b));
     bool wrote = false;
-    EXPECT_EQ(Walk(c.run, c.blocks, c.window, &wrote), c.records) << c.what;
-    EXPECT_EQ(wrote, c.records[0] != '\0') << c.what;
+    EXPECT_EQ(Walk(run->second, blocks, w, &wrote), row[3]);
+    EXPECT_EQ(wrote, row[3] != "-");
   }
 }
 
@@ -169,7 +132,7 @@ TEST(NavWalks, CorrectionBlocksAreKept) {
   bool wrote = true;
   NavCorrections c;
   EXPECT_EQ(Walk(NavRun::kGps, {iono1, iono2, iono_short, utc}, {kNoStartMs, kNoEndMs}, &wrote, &c),
-            "");
+            "-");
   EXPECT_FALSE(wrote);
   EXPECT_TRUE(c.gps_iono.present);
   EXPECT_EQ(c.gps_iono.alpha[0], 2.0f);  // the last block long enough
