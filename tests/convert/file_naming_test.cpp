@@ -4,13 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <set>
 #include <string>
 
-#include "convert/output_file.h"
 #include "rinex/case_table.h"
-#include "support/scoped_dir.h"
 
 namespace kavrino {
 namespace {
@@ -89,35 +86,6 @@ TEST(FileNaming, Table) {
                                 &defaults};
       EXPECT_EQ(Name(request, "seq " + row[2].substr(1), exists), row[3]);
     }
-  }
-}
-
-// Files made one after the other in the current folder take the next index.
-TEST(FileNaming, SequenceOfFilesMadeInTheCurrentDirectory) {
-  test::ScopedTempDir dir("file_naming_create");
-  struct Cwd {  // back to the previous folder before the folder is removed
-    std::filesystem::path old = std::filesystem::current_path();
-    ~Cwd() { std::filesystem::current_path(old); }
-  } cwd;
-  std::filesystem::current_path(dir.path());
-  ReceiverSetupRecord setup;
-  SetReceiverSetupDefaults(&setup);
-  NamingOptions naming;
-  naming.sequence = true;
-  for (int round = 0; round < 2; ++round) {
-    for (int type : {FILE_OBS, FILE_GPS_NAV}) {
-      const NameRequest request{"in.qdx", &naming, kDay20190624Ms, 1000, 60, type, &setup};
-      std::string name, message;
-      OutputFile file;
-      ASSERT_TRUE(NameOutputFile(request, &name, &message) &&
-                  OpenOutputFile(name, OutputContext{}, OutputFormat{}, &file, &message))
-          << message;
-      WriteText(&file.stream, "x");
-      EXPECT_TRUE(CommitOutputFile(&file, &message)) << message;
-    }
-  }
-  for (const char* name : {"NORV1750.19O", "NORV1751.19O", "NORV1750.19N", "NORV1751.19N"}) {
-    EXPECT_TRUE(std::filesystem::exists(name)) << name;
   }
 }
 
