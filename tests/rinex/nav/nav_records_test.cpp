@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -36,9 +37,8 @@ std::string Record(bool (*decode)(const uint8_t*, Block*), const QdxBlockWriter&
   return CaptureWrites([&](OutStream* out) { write(out, eph); });
 }
 std::string Gps(const QdxBlockWriter& w, RinexVersion version) {
-  return Record(DecodeGpsEphemeris, w, [&](OutStream* o, const auto& e) {
-    WriteGpsNavRecord(o, e, 5, version);
-  });
+  return Record(DecodeGpsEphemeris, w,
+                [&](OutStream* o, const auto& e) { WriteGpsNavRecord(o, e, 5, version); });
 }
 std::string Qzss(const QdxBlockWriter& w) {
   return Record(DecodeGpsEphemeris, w,
@@ -107,42 +107,19 @@ TEST(NavRecords, HandWorkedRecords) {
 
 TEST(NavRecords, RecordLines) {
   const double epoch = CalendarToGpsSeconds({2019, 24, 6, 13, 31, 59.5});
-  const std::string values = " 1.000000000000E+00-2.000000000000E+00 0.000000000000E+00\n";
-  const struct {
-    uint8_t sat;
-    int version;
-    const char* start;
-  } starts[] = {{5, 2, "05 19  6 24 13 31 59.5"},
-                {5, 4, "05 19  6 24 13 31 59.5"},
-                {5, 3, "G05 2019 06 24 13 31 59"},
-                {120, 3, "S20 2019 06 24 13 31 59"},
-                {120, 2, "20 19  6 24 13 31 59.5"}};
-  for (const auto& c : starts) {
-    EXPECT_EQ(CaptureWrites([&](OutStream* out) {
-                WriteNavRecordStart(out, c.sat, test::Rinex(c.version), epoch, 1.0, -2.0, 0.0);
+  const std::pair<int, const char*> starts[] = {{2, "05 19  6 24 13 31 59.5"},
+                                                {3, "G05 2019 06 24 13 31 59"}};
+  for (const auto& [version, start] : starts) {
+    EXPECT_EQ(CaptureWrites([&](OutStream* o) {
+                WriteNavRecordStart(o, 5, test::Rinex(version), epoch, 1.0, -2.0, 0.0);
               }),
-              c.start + values);
+              start + std::string(" 1.000000000000E+00-2.000000000000E+00 0.000000000000E+00\n"));
   }
-  const std::string one = " 1.000000000000E+00", neg = "-2.500000000000E-01", gap(19, ' ');
-  const struct {
-    std::string text, expected;
-  } lines[] = {
-      {CaptureWrites([](OutStream* o) { WriteOrbitLine(o, test::Rinex(3), 1, -0.25, 1, -0.25); }),
-       "    " + one + neg + one + neg + "\n"},
-      {CaptureWrites([](OutStream* o) { WriteOrbitLine(o, test::Rinex(2), 1, -0.25, 1, -0.25); }),
-       "   " + one + neg + one + neg + "\n"},
-      {CaptureWrites([](OutStream* o) { WriteOrbitLineWithGap(o, test::Rinex(3), 1, -0.25, 1); }),
-       "    " + one + neg + gap + one + "\n"},
-      {CaptureWrites([](OutStream* o) { WriteOrbitLine(o, test::Rinex(4), 1, -0.25, 1); }),
-       "   " + one + neg + one + "\n"},
-      {CaptureWrites([](OutStream* o) { WriteOrbitLine(o, test::Rinex(3), -0.25); }),
-       "    " + neg + "\n"},
-      {CaptureWrites([](OutStream* o) { WriteOrbitLine(o, test::Rinex(3), std::nan(""), 1.0); }),
-       "    " + gap + one + "\n"},
-      {CaptureWrites([](OutStream* o) { EXPECT_EQ(WriteNavNumber(o, 12, 4, 0.5), 12u); }),
-       "  5.0000E-01"},
-  };
-  for (const auto& l : lines) EXPECT_EQ(l.text, l.expected);
+  EXPECT_EQ(
+      CaptureWrites([](OutStream* o) { WriteOrbitLine(o, test::Rinex(3), std::nan(""), 1.0); }),
+      std::string(23, ' ') + " 1.000000000000E+00\n");
+  EXPECT_EQ(CaptureWrites([](OutStream* o) { EXPECT_EQ(WriteNavNumber(o, 12, 4, 0.5), 12u); }),
+            "  5.0000E-01");
 }
 
 double SwapHalves(double value) {
@@ -153,75 +130,56 @@ double SwapHalves(double value) {
   return value;
 }
 
-TEST(NavRecords, ValueRules) {
-  const struct {
-    uint8_t flag;
-    uint16_t iodc;
-    double hours;
-  } fits[] = {{0, 500, 4},  {1, 500, 26},   {1, 100, 6},  {1, 496, 14}, {1, 247, 8},
-              {1, 511, 74}, {1, 1020, 146}, {1, 1021, 6}, {1, 767, 122}};
-  for (const auto& f : fits) EXPECT_EQ(GpsFitIntervalHours(f.flag, f.iodc), f.hours) << f.iodc;
-  EXPECT_EQ(UraMetres(0), 2.0);
-  EXPECT_EQ(UraMetres(14), 4096.0);
-  EXPECT_EQ(UraMetres(15), 8192.0);
-  EXPECT_EQ(SbasUraMetres(14), 4096.0);
-  for (const auto& [index, metres] :
-       {std::pair{255, -1.0}, {126, -1.0}, {60, 0.7}, {49, 0.49}, {125, 6.0}}) {
-    EXPECT_DOUBLE_EQ(GalSisaMetres(static_cast<uint8_t>(index)), metres) << index;
-  }
-  EXPECT_EQ(NavTransmissionTime(1000, 2060, 2061), 1.0 - 604800.0);
-  EXPECT_EQ(NavTransmissionTime(1500, 2062, 2061), 1.5 + 604800.0);
-  EXPECT_EQ(GpsSecondsFromWeek(2056, 345600.5), 2056 * 604800.0 + 345600.5);
-  // The Galileo clock offset, stored with its halves exchanged by some receivers.
-  const struct {
-    double received, written;
-  } offsets[] = {
-      {3 * 0x1p-20, 3 * 0x1p-20},
-      {SwapHalves(3 * 0x1p-20), 3 * 0x1p-20},
-      {0.0, 0.0},
-      {0.1, 0.1},                                  // neither reading plausible: as received
-      {SwapHalves(0x1p-34), 0x1p-34},              // exponent field 989: inside
-      {SwapHalves(-0x1p-4), -0x1p-4},              // exponent field 1019: inside
-      {SwapHalves(0x1p-35), SwapHalves(0x1p-35)},  // 988: outside
-      {SwapHalves(0x1p-3), SwapHalves(0x1p-3)},    // 1020: outside
-  };
-  for (const auto& c : offsets) EXPECT_EQ(RepairGalAf0(c.received), c.written) << c.received;
+double Number(const std::string& text) {
+  return text.starts_with("swap:") ? SwapHalves(std::strtod(text.c_str() + 5, nullptr))
+                                   : std::strtod(text.c_str(), nullptr);
 }
 
-// GLONASS frame time tk and week widening; SBAS day placement, health and URA.
-TEST(NavRecords, CartesianTimeRules) {
-  const struct {
-    int64_t tow_s;
-    RinexVersion version;
-    int64_t tk;
-  } glo_cases[] = {{345630, k304, 345600}, {345630, k211, 0}, {345659, k304, 345630},
-                   {10, k304, 604770},     {10, k211, 86370}, {604799, k210, 86370}};
-  for (const auto& c : glo_cases) {
+// The value of a rule of data/value_rules.txt.
+double Rule(const std::string& rule, const std::vector<double>& a) {
+  const auto u8 = [&](size_t i) { return static_cast<uint8_t>(a[i]); };
+  if (rule == "fit") return GpsFitIntervalHours(u8(0), static_cast<uint16_t>(a[1]));
+  if (rule == "ura") return UraMetres(u8(0));
+  if (rule == "sbas_ura") return SbasUraMetres(u8(0));
+  if (rule == "sisa") return GalSisaMetres(u8(0));
+  if (rule == "transmission") {
+    return NavTransmissionTime(static_cast<uint32_t>(a[0]), static_cast<int64_t>(a[1]),
+                               static_cast<int64_t>(a[2]));
+  }
+  if (rule == "af0") return RepairGalAf0(a[0]);
+  if (rule == "glo_tk") {
     const std::vector<uint8_t> block =
-        test::GloBlock(40, static_cast<uint32_t>(c.tow_s * 1000)).Finish();
+        test::GloBlock(40, static_cast<uint32_t>(a[0] * 1000)).Finish();
     GloEphemerisBlock eph;
-    ASSERT_TRUE(DecodeGloEphemeris(block.data(), &eph));
-    EXPECT_EQ(MakeGloNavRecord(eph, c.version).start[2], static_cast<double>(c.tk)) << c.tow_s;
+    const RinexVersion version = test::Rinex(static_cast<int>(a[1]));
+    return DecodeGloEphemeris(block.data(), &eph) ? MakeGloNavRecord(eph, version).start[2] : -1;
+  }
+  const int64_t day = 2061 * kSecondsPerWeek + 3 * 86400;  // sbas_day
+  return static_cast<double>(
+      PlaceSbasTimeOfDay(day + static_cast<int64_t>(a[0]), static_cast<uint32_t>(a[1])) - day);
+}
+
+TEST(NavRecords, ValueRules) {
+  for (const auto& row : test::ReadCases("rinex/nav/data/value_rules.txt")) {
+    std::vector<double> args;
+    for (const std::string& w : test::Words(row[1])) args.push_back(Number(w));
+    const double value = Rule(row[0], args);
+    EXPECT_TRUE(value == Number(row[2]) || std::fabs(value - Number(row[2])) < 1e-15)
+        << row[0] << " " << row[1] << ": " << value;
   }
   // The 10-bit week of t_oe is widened to the week nearest to the block's.
   GloEphemerisBlock late;
   ASSERT_TRUE(DecodeGloEphemeris(test::GloBlock().U16(80, 1023).Finish().data(), &late));
   late.week = 2048;
   EXPECT_EQ(MakeGloNavRecord(late, k304).epoch, 2047 * 604800.0 + 345618 - 18);
-
-  const int64_t day = 2061 * kSecondsPerWeek + 3 * 86400;
-  const int64_t sbas_cases[][3] = {{100, 86000, -400},     {86300, 100, 86500},
-                                   {50000, 93200, 6800},   {50000, 6799, 6799 + 86400},
-                                   {1000, 86400 + 50, 50}, {1000, 44201, 44201 - 86400}};
-  for (const auto& [reception, t0, epoch] : sbas_cases) {
-    EXPECT_EQ(PlaceSbasTimeOfDay(day + reception, static_cast<uint32_t>(t0)), day + epoch) << t0;
-  }
+  // An unusable SBAS URA: health 63 and URA 32767.
   const std::vector<uint8_t> unusable = test::SbasBlock(127, 100500, 86000, 110, 15).Finish();
   SbasNavigationBlock eph;
   ASSERT_TRUE(DecodeSbasNavigation(unusable.data(), &eph));
   const CartesianNavRecord record = MakeSbasNavRecord(eph);
   EXPECT_EQ(record.orbit[0][3], 63.0);
   EXPECT_EQ(record.orbit[1][3], 32767.0);
+  EXPECT_EQ(GpsSecondsFromWeek(2056, 345600.5), 2056 * 604800.0 + 345600.5);
 }
 
 }  // namespace
