@@ -67,12 +67,8 @@ TEST(SbasBroadcast, RecordsAndHeader) {
   EXPECT_EQ(header, goldens.count("header") ? goldens.at("header") : "?");
 }
 
-constexpr bool FLAG_SBAS_VALID_ONLY = true;
-
-// Runs the walk over a file image; returns its status (0 records, 2 none) and
-// the output text.
-int RunGenerator(const std::string& path, bool valid_only, int64_t start_ms, int64_t end_ms,
-                 std::string* text) {
+// The records of the broadcast walk over a file ("" when it writes none).
+std::string Walk(const std::string& path, bool valid_only, int64_t start_ms, int64_t end_ms) {
   QdxReader reader;
   InitQdxReader(path.c_str(), &reader);
   ConvertOptions options;
@@ -81,134 +77,97 @@ int RunGenerator(const std::string& path, bool valid_only, int64_t start_ms, int
   pass.options = &options;
   pass.reader = &reader;
   pass.window = {start_ms, end_ms};
-  int status = 2;
-  *text = test::CaptureWrites([&](OutStream* out) {
+  bool wrote = false;
+  const std::string text = test::CaptureWrites([&](OutStream* out) {
     pass.out = out;
-    status = RunNavWalk(&pass, NavRun::kSbasBroadcast) ? 0 : 2;
+    wrote = RunNavWalk(&pass, NavRun::kSbasBroadcast);
   });
   CloseQdxReader(&reader);
-  return status;
+  EXPECT_EQ(wrote, !text.empty());
+  return text;
 }
 
 QdxBlockWriter RawBlock(uint16_t number, uint32_t tow_ms, uint8_t svid, uint8_t crc_ok) {
   const bool legacy = number == kSbasRawLegacyBlock;
   QdxBlockWriter w(number, 0, tow_ms, kWeek, legacy ? 48 : 52);
-  w.U8(14, svid);
-  if (!legacy) w.U8(15, crc_ok);
+  w.U8(14, svid).U8(15, legacy ? 0 : crc_ok);
   for (size_t i = 0; i < 8; ++i) w.U32((legacy ? 16 : 20) + 4 * i, kWords[i]);
   return w;
 }
 
-std::vector<std::string> RecordStarts(const std::string& text) {
-  std::vector<std::string> starts;
-  std::istringstream lines(text);
-  std::string line;
-  for (int i = 0; std::getline(lines, line); ++i) {
-    if (i % 3 == 0) starts.push_back(line.substr(0, 27));
-  }
-  return starts;
-}
-
-TEST(SbasBroadcastGenerator, SelectsBlocksAndSkipsDamaged) {
-  std::vector<uint8_t> file;
+TEST(SbasBroadcastWalk, SelectsBlocksAndSkipsDamaged) {
   const uint32_t t = kNoonTowMs + 1000;  // message starts at 12:00:00
-  test::Append(&file, RawBlock(kSbasRawL1Block, t, 126, 1));
-  test::Append(&file, RawBlock(kSbasRawL1Block, t, 127, 0));  // failed CRC
-  test::Append(&file, RawBlock(kSbasRawL5Block, t + 1000, 128, 1));
-  test::Append(&file, RawBlock(kSbasRawLegacyBlock, t + 2000, 200, 0));  // sat byte kept
-  test::Append(&file, RawBlock(kSbasRawL1Block, t, 129, 1).Resize(48));  // words cut off
-  test::Append(&file, RawBlock(kSbasRawLegacyBlock, t, 130, 0).Resize(44));
-  test::Append(&file, QdxBlockWriter(kSbasRawL1Block, 0, 0xFFFFFFFFu, kWeek, 52));  // no time
-  test::Append(&file, RawBlock(kSbasRawL1Block, t + 3600000, 131, 1));  // after the window
-  test::Append(&file, RawBlock(5896, t, 132, 1));                       // another block
+  std::vector<uint8_t> file;
+  for (const QdxBlockWriter& b :
+       {RawBlock(kSbasRawL1Block, t, 126, 1), RawBlock(kSbasRawL1Block, t, 127, 0),  // failed CRC
+        RawBlock(kSbasRawL5Block, t + 1000, 128, 1),
+        RawBlock(kSbasRawLegacyBlock, t + 2000, 200, 0),  // satellite byte kept
+        RawBlock(kSbasRawL1Block, t, 129, 1).Resize(48),  // words cut off
+        RawBlock(kSbasRawLegacyBlock, t, 130, 0).Resize(44),
+        QdxBlockWriter(kSbasRawL1Block, 0, 0xFFFFFFFFu, kWeek, 52),  // no time
+        RawBlock(kSbasRawL1Block, t + 3600000, 131, 1),              // after the window
+        RawBlock(5896, t, 132, 1)}) {                                // another block
+    test::Append(&file, b);
+  }
   test::ScopedTempDir dir("sbas_broadcast");
-  const std::string path = dir / "mixed.qdx";
-  ASSERT_TRUE(test::WriteFileBytes(path, file));
-
+  ASSERT_TRUE(test::WriteFileBytes(dir / "mixed.qdx", file));
   // Window 12:00:00 .. 12:30:00 given as times of day.
   const int64_t start = 12 * 3600000LL, end = start + 1800000;
-  std::string text;
-  EXPECT_EQ(RunGenerator(path, false, start, end, &text), 0);
-  EXPECT_EQ(RecordStarts(text), (std::vector<std::string>{
-                                    "126 24 03 10 12 00  0.1  L1", "127 24 03 10 12 00  0.1  L1",
-                                    "128 24 03 10 12 00  1.1  L5", "200 24 03 10 12 00  2.1  L1"}));
-  EXPECT_EQ(RunGenerator(path, FLAG_SBAS_VALID_ONLY, start, end, &text), 0);
-  EXPECT_EQ(RecordStarts(text),
-            (std::vector<std::string>{"126 24 03 10 12 00  0.1  L1", "128 24 03 10 12 00  1.1  L5",
-                                      "200 24 03 10 12 00  2.1  L1"}));
-  // Nothing inside the window: status 2 and no output.
-  EXPECT_EQ(RunGenerator(path, false, start + 7200000, end + 7200000, &text), 2);
-  EXPECT_EQ(text, "");
+  const auto goldens = test::ReadGoldens("rinex/nav/data/sbas_broadcast.txt");
+  EXPECT_EQ(Walk(dir / "mixed.qdx", false, start, end), goldens.at("walk"));
+  EXPECT_EQ(Walk(dir / "mixed.qdx", true, start, end), goldens.at("walk, valid only"));
+  EXPECT_EQ(Walk(dir / "mixed.qdx", false, start + 7200000, end + 7200000), "");
 }
 
 // CRC-24Q over the first 226 message bits against bits 226..249 of a record.
 bool RecordCrcPasses(const std::string& line2, const std::string& line3) {
   std::vector<uint8_t> bytes;
   std::istringstream hex(line2.substr(6) + line3.substr(6));
-  std::string b;
-  while (hex >> b) bytes.push_back(static_cast<uint8_t>(std::strtoul(b.c_str(), nullptr, 16)));
+  for (std::string b; hex >> b;) bytes.push_back(static_cast<uint8_t>(std::stoul(b, nullptr, 16)));
   if (bytes.size() != 32) return false;
-  auto bit = [&](int i) { return (bytes[i / 8] >> (7 - i % 8)) & 1; };
-  uint32_t crc = 0;
+  auto bit = [&](int i) { return static_cast<uint32_t>(bytes[i / 8] >> (7 - i % 8)) & 1; };
+  uint32_t crc = 0, sent = 0;
   for (int i = 0; i < 226; ++i) {
-    crc ^= static_cast<uint32_t>(bit(i)) << 23;
-    crc = (crc << 1) ^ ((crc & 0x800000) ? 0x1864CFB : 0);
-    crc &= 0xFFFFFF;
+    crc ^= bit(i) << 23;
+    crc = ((crc << 1) ^ ((crc & 0x800000) ? 0x1864CFB : 0)) & 0xFFFFFF;
   }
-  uint32_t sent = 0;
-  for (int i = 226; i < 250; ++i) sent = (sent << 1) | static_cast<uint32_t>(bit(i));
+  for (int i = 226; i < 250; ++i) sent = (sent << 1) | bit(i);
   return crc == sent;
 }
 
-TEST(SbasBroadcastGenerator, GeneratedFileMatchesTruth) {
+// Every tracked SBAS satellite of a generated log sends one L1 message a
+// second, and one L5 message when it has the L5 signal; about 5 % are damaged.
+TEST(SbasBroadcastWalk, GeneratedFileMatchesTruth) {
   test::ScopedTempDir dir("sbas_broadcast_gen");
   const std::string path = dir / "gen.qdx";
-  std::string command = std::string(KAVRINO_BINARY_DIR "/qdxgen") + " -o " + path +
-                        " --seed 7 --systems G,S --interval 1 --duration 300 --no-nav"
-                        " --no-weather > /dev/null";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-
-  // Every tracked SBAS satellite sends one L1 message a second, and one L5
-  // message when it has the L5 signal.
+  ASSERT_EQ(std::system((KAVRINO_BINARY_DIR "/qdxgen -o " + path +
+                         " --seed 7 --systems G,S --interval 1 --duration 300 --no-nav"
+                         " --no-weather > /dev/null")
+                            .c_str()),
+            0);
   std::map<std::string, int> per_second;
   int expected = 0;
   std::ifstream truth(path + ".truth");
-  std::string line;
-  while (std::getline(truth, line)) {
-    std::istringstream in(line);
-    std::string kind, name;
-    in >> kind >> name;
-    if (kind == "SAT" && name[0] == 'S') {
+  for (std::string line, kind, name; std::getline(truth, line);) {
+    std::istringstream(line) >> kind >> name;
+    if (kind == "SAT" && name[0] == 'S')
       per_second[name] = line.find("SBSL5") != std::string::npos ? 2 : 1;
-    } else if (kind == "SV" && name[0] == 'S') {
-      expected += per_second[name];
-    }
+    if (kind == "SV" && name[0] == 'S') expected += per_second[name];
   }
   ASSERT_GT(expected, 0);
-
-  struct Count {
-    int records = 0;
-    int crc_passed = 0;
-  };
-  auto count = [](const std::string& text) {
-    Count c;
-    std::istringstream lines(text);
-    std::string l1, l2, l3;
-    while (std::getline(lines, l1) && std::getline(lines, l2) && std::getline(lines, l3)) {
-      ++c.records;
-      if (RecordCrcPasses(l2, l3)) ++c.crc_passed;
+  int records[2] = {0, 0}, passed[2] = {0, 0};
+  for (int valid_only = 0; valid_only < 2; ++valid_only) {
+    std::istringstream lines(Walk(path, valid_only == 1, -1, 0x4000000000000000));
+    for (std::string l1, l2, l3;
+         std::getline(lines, l1) && std::getline(lines, l2) && std::getline(lines, l3);) {
+      ++records[valid_only];
+      passed[valid_only] += RecordCrcPasses(l2, l3);
     }
-    return c;
-  };
-  std::string text;
-  ASSERT_EQ(RunGenerator(path, false, -1, 0x4000000000000000, &text), 0);
-  Count all = count(text);
-  EXPECT_EQ(all.records, expected);
-  EXPECT_LT(all.crc_passed, all.records);  // about 5% are damaged
-  ASSERT_EQ(RunGenerator(path, FLAG_SBAS_VALID_ONLY, -1, 0x4000000000000000, &text), 0);
-  Count valid = count(text);
-  EXPECT_EQ(valid.records, all.crc_passed);
-  EXPECT_EQ(valid.crc_passed, valid.records);
+  }
+  EXPECT_EQ(records[0], expected);
+  EXPECT_LT(passed[0], records[0]);
+  EXPECT_EQ(records[1], passed[0]);
+  EXPECT_EQ(passed[1], records[1]);
 }
 
 }  // namespace
