@@ -25,9 +25,6 @@ namespace {
 
 using test::QdxBlockWriter;
 
-const CalendarTime kDate{2024, 9, 3, 14, 5, 7.0};
-const char* const kPgm = "kavrino-13.4.3";
-
 // The header as it stands in its file: written over `reserved` lines reserved
 // for it (blank comments and "END OF HEADER"), the records after them. A header
 // longer than its area would run into the records.
@@ -78,16 +75,6 @@ QdxBlockWriter GalGps() {
   return w;
 }
 
-NavHeaderInfo Info(int version, const NavCorrections& corrections, int leap = kLeapCountUnknown) {
-  NavHeaderInfo info;
-  info.date = kDate;
-  info.program = kPgm;
-  info.version = test::Rinex(version);
-  info.leap_count = leap;
-  info.corrections = &corrections;
-  return info;
-}
-
 // Each header written over the area reserved for it, against data/headers.txt.
 TEST(NavHeader, HeadersFillTheirReservedAreaInOrder) {
   const NavCorrections gps = Take({GpsIono(), Utc(5894, 18, 18)});
@@ -99,39 +86,41 @@ TEST(NavHeader, HeadersFillTheirReservedAreaInOrder) {
   const NavCorrections leap_change = Take({Utc(5894, 17, 18)});
   const NavCorrections leap_unknown_future = Take({Utc(5894, 17, -128)});
   const NavCorrections wide_ref_time = Take({Utc(5894, 18, 18, 12, 4000000000u)});  // too wide
-  using W = std::function<void(OutStream*)>;
+  using Writer = void (*)(OutStream*, const NavHeaderInfo&);
+  const Writer gps_w = WriteGpsNavHeader, glo_w = WriteGloNavHeader, mixed_w = WriteMixedNavHeader;
   const struct {
     const char* name;
     int reserved;
-    W write;
+    Writer write;
+    int version;
+    const NavCorrections& corrections;
+    int leap;
   } cases[] = {
-      {"GPS 2.10", 7, [&](OutStream* f) { WriteGpsNavHeader(f, Info(4, none)); }},
-      {"GPS 2.11", 7, [&](OutStream* f) { WriteGpsNavHeader(f, Info(2, gps)); }},
-      {"GPS 3.04", 7, [&](OutStream* f) { WriteGpsNavHeader(f, Info(3, gps)); }},
-      {"GPS 3.04 leap change", 7,
-       [&](OutStream* f) { WriteGpsNavHeader(f, Info(3, leap_change)); }},
-      {"GPS 2.11 leap change", 7,
-       [&](OutStream* f) { WriteGpsNavHeader(f, Info(2, leap_change)); }},
-      {"GPS 3.04 future leap unknown", 7,
-       [&](OutStream* f) { WriteGpsNavHeader(f, Info(3, leap_unknown_future)); }},
-      {"GPS 3.04 reference time too wide", 7,
-       [&](OutStream* f) { WriteGpsNavHeader(f, Info(3, wide_ref_time)); }},
-      {"GLONASS 2.11", 4, [&](OutStream* f) { WriteGloNavHeader(f, Info(2, none)); }},
-      {"GLONASS 3.04", 4, [&](OutStream* f) { WriteGloNavHeader(f, Info(3, none, 18)); }},
-      {"Galileo", 7, [&](OutStream* f) { WriteGalNavHeader(f, Info(3, gal)); }},
-      {"SBAS", 3, [&](OutStream* f) { WriteSbasNavHeader(f, Info(2, none)); }},
-      {"BeiDou", 3, [&](OutStream* f) { WriteBdsNavHeader(f, Info(3, none)); }},
-      {"mixed", 10, [&](OutStream* f) { WriteMixedNavHeader(f, Info(3, all, 17)); }},
-      {"mixed, Galileo UTC only", 10,
-       [&](OutStream* f) { WriteMixedNavHeader(f, Info(3, gal_only, 17)); }},
-      {"mixed, no corrections", 10,
-       [&](OutStream* f) { WriteMixedNavHeader(f, Info(3, none, 17)); }},
-  };
+      {"GPS 2.10", 7, gps_w, 4, none, kLeapCountUnknown},
+      {"GPS 2.11", 7, gps_w, 2, gps, kLeapCountUnknown},
+      {"GPS 3.04", 7, gps_w, 3, gps, kLeapCountUnknown},
+      {"GPS 3.04 leap change", 7, gps_w, 3, leap_change, kLeapCountUnknown},
+      {"GPS 2.11 leap change", 7, gps_w, 2, leap_change, kLeapCountUnknown},
+      {"GPS 3.04 future leap unknown", 7, gps_w, 3, leap_unknown_future, kLeapCountUnknown},
+      {"GPS 3.04 reference time too wide", 7, gps_w, 3, wide_ref_time, kLeapCountUnknown},
+      {"GLONASS 2.11", 4, glo_w, 2, none, kLeapCountUnknown},
+      {"GLONASS 3.04", 4, glo_w, 3, none, 18},
+      {"Galileo", 7, WriteGalNavHeader, 3, gal, kLeapCountUnknown},
+      {"SBAS", 3, WriteSbasNavHeader, 2, none, kLeapCountUnknown},
+      {"BeiDou", 3, WriteBdsNavHeader, 3, none, kLeapCountUnknown},
+      {"mixed", 10, mixed_w, 3, all, 17},
+      {"mixed, Galileo UTC only", 10, mixed_w, 3, gal_only, 17},
+      {"mixed, no corrections", 10, mixed_w, 3, none, 17}};
   const auto goldens = test::ReadGoldens("rinex/nav/data/headers.txt");
   for (const auto& c : cases) {
-    const std::string text = OverReserved(c.reserved, c.write);
-    test::Dump(c.name, text);
-    EXPECT_EQ(text, goldens.count(c.name) ? goldens.at(c.name) : "?") << c.name;
+    NavHeaderInfo info;
+    info.date = {2024, 9, 3, 14, 5, 7.0};
+    info.program = "kavrino-13.4.3";
+    info.version = test::Rinex(c.version);
+    info.leap_count = c.leap;
+    info.corrections = &c.corrections;
+    const std::string text = OverReserved(c.reserved, [&](OutStream* f) { c.write(f, info); });
+    EXPECT_EQ(text, goldens.at(c.name)) << c.name;
   }
 }
 
