@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "qdx/encode/qdx_writer.h"
 
 namespace kavrino::test {
 
@@ -81,6 +84,48 @@ inline std::map<std::string, std::string> ReadGoldens(const std::string& name) {
   }
   EXPECT_FALSE(texts.empty()) << name;
   return texts;
+}
+
+// A block described as "NUMBER/REVISION TOW_MS WEEK LENGTH" and fields
+// TYPE@OFFSET=VALUE (u8, i8, u16, u32, f32, f64, or text@OFFSET:WIDTH=TEXT);
+// the blocks of a list are on lines of their own or separated by ";", lines
+// starting with '#' are skipped (and hold no ";").
+inline std::vector<std::vector<uint8_t>> BlockList(std::string specs) {
+  std::replace(specs.begin(), specs.end(), ';', '\n');
+  std::vector<std::vector<uint8_t>> blocks;
+  std::istringstream list(specs);
+  for (std::string spec; std::getline(list, spec);) {
+    const std::vector<std::string> w = Words(spec);
+    if (w.empty() || w[0][0] == '#') continue;
+    const auto n = [&](size_t i, size_t at = 0) {
+      return std::stoull(w[i].substr(at), nullptr, 0);
+    };
+    const size_t slash = w[0].find('/');
+    QdxBlockWriter b(static_cast<uint16_t>(n(0)),
+                     static_cast<uint8_t>(slash == std::string::npos ? 0 : n(0, slash + 1)),
+                     static_cast<uint32_t>(n(1)), static_cast<uint16_t>(n(2)), n(3));
+    for (size_t i = 4; i < w.size(); ++i) {
+      const size_t at = w[i].find('@') + 1, eq = w[i].find('=');
+      const std::string type = w[i].substr(0, at - 1), value = Unquote(w[i].substr(eq + 1));
+      const size_t offset = std::stoul(w[i].substr(at));
+      if (type == "text") b.Text(offset, value, std::stoul(w[i].substr(w[i].find(':') + 1)));
+      if (type == "u8" || type == "i8")
+        b.U8(offset, static_cast<uint8_t>(std::stoi(value, nullptr, 0)));
+      if (type == "u16") b.U16(offset, static_cast<uint16_t>(std::stoul(value, nullptr, 0)));
+      if (type == "u32") b.U32(offset, static_cast<uint32_t>(std::stoul(value, nullptr, 0)));
+      if (type == "f32") b.F32(offset, std::stof(value));
+      if (type == "f64") b.F64(offset, std::stod(value));
+    }
+    blocks.push_back(b.Finish());
+  }
+  return blocks;
+}
+
+// The file image of the blocks.
+inline std::vector<uint8_t> Blocks(const std::string& specs) {
+  std::vector<uint8_t> file;
+  for (const auto& block : BlockList(specs)) Append(&file, block);
+  return file;
 }
 
 // TEMPORARY: writes the texts when asked.
