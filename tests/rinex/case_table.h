@@ -33,6 +33,16 @@ inline std::string Unquote(const std::string& field) {
   return out;
 }
 
+// The parts of a text between the separators.
+inline std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  for (size_t at = 0, end = 0; end != std::string::npos; at = end + 1) {
+    end = text.find(separator, at);
+    parts.push_back(text.substr(at, end - at));
+  }
+  return parts;
+}
+
 // The words of a field, split at blanks outside double quotes, each unquoted.
 inline std::vector<std::string> Words(const std::string& text) {
   std::vector<std::string> words;
