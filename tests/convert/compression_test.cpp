@@ -84,33 +84,6 @@ TEST(GzipStream, RoundTripsOneMemberPerChunkNoLargerThanZlib) {
   }
 }
 
-// A sink whose context counts the writes left before every write fails.
-bool FailLater(void* writes_left, const char*, size_t) {
-  errno = ENOSPC;
-  return (*static_cast<int*>(writes_left))-- > 0;
-}
-
-TEST(GzipStream, DownstreamFailureIsKeptAndReported) {
-  const std::string text = DigitText(2 * kGzipChunkSize + 1);
-  // Full chunks are written by the stream's thread while the next is gathered:
-  // a failure shows at the next hand-over, and at the latest when finishing.
-  const std::tuple<int, size_t, bool> cases[] = {
-      {0, 10, true}, {0, text.size(), false}, {1, text.size(), true}, {2, text.size(), true}};
-  for (const auto& [good_writes, size, feeding_ok] : cases) {
-    SCOPED_TRACE(good_writes);
-    int writes_left = good_writes;
-    GzipStream stream;
-    ASSERT_TRUE(StartGzipStream(&stream, ByteSink{&writes_left, FailLater}));
-    const ByteSink sink = GzipStreamSink(&stream);
-    EXPECT_EQ(sink.write(sink.context, text.data(), size), feeding_ok);
-    EXPECT_TRUE(feeding_ok || errno == ENOSPC);
-    errno = 0;
-    EXPECT_FALSE(FinishGzipStream(&stream));
-    EXPECT_EQ(errno, ENOSPC);
-    EXPECT_EQ(writes_left, -1);  // nothing more after the failure
-  }
-}
-
 std::string Zstd(const std::string& text) {
   std::string out(ZSTD_compressBound(text.size()), '\0');
   return out.substr(0, ZSTD_compress(out.data(), out.size(), text.data(), text.size(), 3));

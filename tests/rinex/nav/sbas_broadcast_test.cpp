@@ -30,41 +30,29 @@ constexpr uint32_t kNoonTowMs = 43200000;
 const uint32_t kWords[8] = {0x53240011, 0x22334455, 0x66778899, 0xAABBCCDD,
                             0xEEFF0102, 0x03040506, 0x0708090A, 0x12345678};
 
-// The hand-worked record, the message type (its bits depend on the preamble of
-// L5 messages) and the seconds field of records, the header: against
-// data/sbas_broadcast.txt.
+// The hand-worked record (the words above), the message type (its bits depend
+// on the preamble of L5 messages) and the seconds field of records, the header:
+// against data/sbas_broadcast.txt.
 TEST(SbasBroadcast, RecordsAndHeader) {
-  const struct {
-    const char* name;
-    int64_t seconds;
-    uint32_t sat, first_word;
-    bool l5;
-  } cases[] = {
-      {"hand-worked", kNoon, 126, 0, false},
-      {"L5, the L1 preamble of the second: bits 23..18", kNoon + 1, 7, 0x9A5C0000, true},
-      {"L5, another preamble: bits 27..22", kNoon + 1, 7, 0x535C0000, true},
-      {"L5, preamble 0xC6 at k = 2", kNoon + 2, 7, 0xC6FC0000, true},
-      {"L1: always bits 23..18", kNoon + 1, 7, 0x535C0000, false},
-      {"L1, 59 s", kNoon + 59, 7, 0x00000000, false},
-  };
   const auto goldens = test::ReadGoldens("rinex/nav/data/sbas_broadcast.txt");
-  for (const auto& c : cases) {
-    uint32_t words[8] = {c.first_word};
-    if (c.first_word == 0 && c.seconds == kNoon) std::copy(kWords, kWords + 8, words);
-    const std::string text = test::CaptureWrites([&](OutStream* f) {
-      WriteSbasBroadcastRecord(f, c.seconds, c.l5 ? '5' : '1', c.sat, words, c.l5);
-    });
-    test::Dump(c.name, text);
-    EXPECT_EQ(text, goldens.count(c.name) ? goldens.at(c.name) : "?") << c.name;
+  for (const auto& row : test::ReadCases("rinex/nav/data/sbas_records.txt")) {
+    uint32_t words[8] = {};
+    if (row[3] == "hand-worked") std::copy(kWords, kWords + 8, words);
+    if (row[3] != "hand-worked") words[0] = static_cast<uint32_t>(std::stoul(row[3], nullptr, 16));
+    const bool l5 = row[4] == "L5";
+    EXPECT_EQ(test::CaptureWrites([&](OutStream* f) {
+                WriteSbasBroadcastRecord(f, kNoon + std::stoi(row[1]), l5 ? '5' : '1',
+                                         static_cast<uint32_t>(std::stoul(row[2])), words, l5);
+              }),
+              goldens.at(row[0]));
   }
   ReceiverSetupRecord setup;
   SetReceiverSetupDefaults(&setup);
   std::memcpy(setup.bytes + kSetupReceiverSerial.offset, "SN-4711", 7);
-  const std::string header = test::CaptureWrites([&](OutStream* f) {
-    WriteSbasBroadcastHeader(f, setup, CalendarTime{2024, 15, 3, 9, 7, 5.0}, "kavrino-13.4.3");
-  });
-  test::Dump("header", header);
-  EXPECT_EQ(header, goldens.count("header") ? goldens.at("header") : "?");
+  EXPECT_EQ(test::CaptureWrites([&](OutStream* f) {
+              WriteSbasBroadcastHeader(f, setup, {2024, 15, 3, 9, 7, 5.0}, "kavrino-13.4.3");
+            }),
+            goldens.at("header"));
 }
 
 // The records of the broadcast walk over a file ("" when it writes none).

@@ -1,5 +1,6 @@
 // The Compact RINEX encoder: golden compact texts, round trips through the
-// tests' own reader in any chunking, damaged input, a failing output.
+// tests' own reader in any chunking, damaged input (failing outputs: the
+// failure table of tests/convert/output_file_test.cpp).
 #include "rinex/obs/crx_encoder.h"
 
 #include <gtest/gtest.h>
@@ -94,20 +95,6 @@ TEST(CrxEncoder, CarriesDamagedTextAsFarAsTheFormatAllows) {
         << name;
     EXPECT_TRUE(test::DecodeCrx(e.text, &back)) << name;
   }
-}
-
-TEST(CrxEncoder, ReportsAFailedOutput) {
-  int fd = -1;
-  OutStream out;
-  OpenOutStream(&out, FdSink(&fd), 256);
-  CrxEncoder encoder;
-  StartCrxEncoder(&encoder, &out, CrxStamp{"kavrino test", 2024, 3, 10, 12, 0});
-  const std::string rinex = Data("rinex/obs/data/crx_v3.rnx");
-  const ByteSink sink = CrxEncoderSink(&encoder);
-  errno = 0;
-  EXPECT_FALSE(sink.write(sink.context, rinex.data(), rinex.size()));
-  EXPECT_EQ(errno, EBADF);
-  EXPECT_FALSE(FinishCrxEncoder(&encoder));
 }
 
 }  // namespace
