@@ -30,36 +30,15 @@ constexpr uint32_t kTow = 345618000;
 constexpr uint16_t kWeek = 2060;
 constexpr int64_t kT0 = int64_t{kWeek} * kMsPerWeek + kTow;
 
-// The RINEX 3.04 records a walk writes over a file.
-std::string RunWalk(const std::string& path, NavRun run, TimeWindow window, bool* wrote,
-                    NavCorrections* corrections = nullptr) {
-  auto reader = std::make_unique<QdxReader>();
-  InitQdxReader(path.c_str(), reader.get());
-  ConvertOptions options;
-  NavPass pass;
-  pass.options = &options;
-  pass.reader = reader.get();
-  pass.window = window;
-  pass.version = RinexVersion::k304;
-  const std::string text = test::CaptureWrites([&](OutStream* out) {
-    pass.out = out;
-    *wrote = RunNavWalk(&pass, run);
-  });
-  CloseQdxReader(reader.get());
-  if (corrections != nullptr) *corrections = pass.corrections;
-  return text;
-}
-
 // Every record of a walk over `blocks` as "satellite:tag", the tag being the
 // issue of a Keplerian record (its first orbit value) or the last value of a
 // GLONASS or SBAS record (age or IODN); "-" for none.
-std::string Walk(NavRun run, const std::vector<QdxBlockWriter>& blocks, TimeWindow window,
-                 bool* wrote, NavCorrections* corrections = nullptr) {
+std::string Walk(NavRun run, const std::vector<uint8_t>& file, TimeWindow window, bool* wrote,
+                 NavCorrections* corrections = nullptr) {
   test::ScopedTempDir dir("nav_walk");
-  std::vector<uint8_t> file;
-  for (const QdxBlockWriter& b : blocks) test::Append(&file, b);
   EXPECT_TRUE(test::WriteFileBytes(dir / "in.qdx", file));
-  const auto lines = test::SplitLines(RunWalk(dir / "in.qdx", run, window, wrote, corrections));
+  const auto lines =
+      test::SplitLines(test::WalkText(dir / "in.qdx", run, window, wrote, corrections));
   const bool cartesian = run == NavRun::kGlonass || run == NavRun::kSbas;
   const size_t size = cartesian ? 4 : 8;
   EXPECT_EQ(lines.size() % size, 0u);
@@ -114,40 +93,36 @@ TEST(NavWalks, BlocksTurnedIntoRecords) {
     TimeWindow w{kNoStartMs, kNoEndMs};
     if (window[0] != "all") w.start_ms = t0 + std::stoll(window[0]);
     if (window.size() > 1 && window[1] != "-") w.end_ms = t0 + std::stoll(window[1]);
-    std::vector<QdxBlockWriter> blocks;
-    for (const std::string& b : test::Words(row[2])) blocks.push_back(Block(b));
+    std::vector<uint8_t> file;
+    for (const std::string& b : test::Words(row[2])) test::Append(&file, Block(b));
     bool wrote = false;
-    EXPECT_EQ(Walk(run->second, blocks, w, &wrote), row[3]);
+    EXPECT_EQ(Walk(run->second, file, w, &wrote), row[3]);
     EXPECT_EQ(wrote, row[3] != "-");
   }
 }
 
+// The GPS walk keeps the last ionosphere block long enough (not the last
+// one, too short) and the UTC block whatever its time stamp (not present:
+// satellite byte 0); the Galileo walk keeps a GPS time offset only with a
+// reference time within the week.
 TEST(NavWalks, CorrectionBlocksAreKept) {
-  QdxBlockWriter iono1(5893, 0, kTow, kWeek, 48), iono2(5893, 0, kTow + 1, kWeek, 48);
-  iono1.U8(14, 1).F32(16, 1.0f);
-  iono2.U8(14, 2).F32(16, 2.0f).F32(44, 3.0f);
-  QdxBlockWriter iono_short(5893, 0, kTow + 2, kWeek, 44), utc(5894, 0, 0xFFFFFFFF, kWeek, 40);
-  iono_short.U8(14, 3);
-  utc.U8(14, 0).F64(20, 1.5e-9);  // kept whatever its time stamp
   bool wrote = true;
   NavCorrections c;
-  EXPECT_EQ(Walk(NavRun::kGps, {iono1, iono2, iono_short, utc}, {kNoStartMs, kNoEndMs}, &wrote, &c),
-            "-");
+  EXPECT_EQ(
+      Walk(NavRun::kGps,
+           test::Blocks("5893 345618000 2060 48 u8@14=1 f32@16=1;"
+                        "5893 345618001 2060 48 u8@14=2 f32@16=2 f32@44=3;"
+                        "5893 345618002 2060 44 u8@14=3; 5894 4294967295 2060 40 f64@20=1.5e-9"),
+           {kNoStartMs, kNoEndMs}, &wrote, &c),
+      "-");
   EXPECT_FALSE(wrote);
-  EXPECT_TRUE(c.gps_iono.present);
-  EXPECT_EQ(c.gps_iono.alpha[0], 2.0f);  // the last block long enough
-  EXPECT_EQ(c.gps_iono.beta[3], 3.0f);
-  EXPECT_FALSE(c.gps_utc.present);  // satellite byte 0
-  EXPECT_EQ(c.gps_utc.a0, 1.5e-9);
-
-  QdxBlockWriter offset_ignored(4032, 0, kTow, kWeek, 32), offset(4032, 0, kTow, kWeek, 32);
-  offset_ignored.U8(14, 1).U32(24, 918000);
-  offset.U8(14, 1).U32(24, 86400);
-  QdxBlockWriter utc_gal(4031, 0, kTow, kWeek, 40), iono_gal(4030, 0, kTow, kWeek, 32);
-  utc_gal.U8(14, 1);
-  iono_gal.U8(14, 1);
-  Walk(NavRun::kGalileo, {offset, offset_ignored, utc_gal, iono_gal}, {kNoStartMs, kNoEndMs},
-       &wrote, &c);
+  EXPECT_TRUE(c.gps_iono.present && c.gps_iono.alpha[0] == 2.0f && c.gps_iono.beta[3] == 3.0f);
+  EXPECT_TRUE(!c.gps_utc.present && c.gps_utc.a0 == 1.5e-9);
+  Walk(NavRun::kGalileo,
+       test::Blocks("4032 345618000 2060 32 u8@14=1 u32@24=86400; 4032 345618000 2060 32 u8@14=1 "
+                    "u32@24=918000;"
+                    "4031 345618000 2060 40 u8@14=1; 4030 345618000 2060 32 u8@14=1"),
+       {kNoStartMs, kNoEndMs}, &wrote, &c);
   EXPECT_TRUE(c.gal_utc.present && c.gal_iono.present);
   EXPECT_EQ(c.gal_gps.t_og, 86400u);
 }
@@ -178,8 +153,8 @@ TEST(NavWalks, GlonassAndSbasOfTheSampleMatchTruth) {
   for (int glo = 0; glo < 2; ++glo) {
     ASSERT_GT(expected[glo].size(), 10u);
     bool wrote = false;
-    const auto lines = test::SplitLines(RunWalk(sample, glo == 0 ? NavRun::kGlonass : NavRun::kSbas,
-                                                {kNoStartMs, kNoEndMs}, &wrote));
+    const auto lines = test::SplitLines(test::WalkText(
+        sample, glo == 0 ? NavRun::kGlonass : NavRun::kSbas, {kNoStartMs, kNoEndMs}, &wrote));
     EXPECT_TRUE(wrote);
     std::map<std::string, int> found;  // GLONASS: frequency number; SBAS: IODN
     for (size_t i = 0; i + 4 <= lines.size(); i += 4) {

@@ -138,11 +138,4 @@ inline std::vector<uint8_t> Blocks(const std::string& specs) {
   return file;
 }
 
-// TEMPORARY: writes the texts when asked.
-inline void Dump(const std::string& name, const std::string& text) {
-  if (const char* path = std::getenv("GOLDEN_OUT")) {
-    std::ofstream(path, std::ios::app) << "== " << name << "\n" << text;
-  }
-}
-
 }  // namespace kavrino::test

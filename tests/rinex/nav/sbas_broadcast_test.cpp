@@ -15,6 +15,7 @@
 #include "qdx/encode/qdx_writer.h"
 #include "qdx/reader.h"
 #include "rinex/case_table.h"
+#include "rinex/nav/test_blocks.h"
 #include "support/capture.h"
 #include "support/scoped_dir.h"
 
@@ -57,20 +58,9 @@ TEST(SbasBroadcast, RecordsAndHeader) {
 
 // The records of the broadcast walk over a file ("" when it writes none).
 std::string Walk(const std::string& path, bool valid_only, int64_t start_ms, int64_t end_ms) {
-  QdxReader reader;
-  InitQdxReader(path.c_str(), &reader);
-  ConvertOptions options;
-  options.sbas_valid_only = valid_only;
-  NavPass pass;
-  pass.options = &options;
-  pass.reader = &reader;
-  pass.window = {start_ms, end_ms};
   bool wrote = false;
-  const std::string text = test::CaptureWrites([&](OutStream* out) {
-    pass.out = out;
-    wrote = RunNavWalk(&pass, NavRun::kSbasBroadcast);
-  });
-  CloseQdxReader(&reader);
+  const std::string text =
+      test::WalkText(path, NavRun::kSbasBroadcast, {start_ms, end_ms}, &wrote, nullptr, valid_only);
   EXPECT_EQ(wrote, !text.empty());
   return text;
 }

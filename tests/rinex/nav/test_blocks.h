@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "convert/nav_walks.h"
 #include "qdx/encode/qdx_writer.h"
+#include "support/capture.h"
 
 namespace kavrino::test {
 
@@ -65,6 +68,27 @@ inline QdxBlockWriter SbasBlock(uint8_t svid = 127, uint32_t tow_ms = 100500, ui
   w.F64(48, 1.5).F64(56, -2.0).F64(64, 0.25);
   w.F64(72, 0.000125).F64(80, 0.0).F64(88, -0.0625);
   return w.F32(96, -0x1p-16f).F32(100, 0x1p-40f);
+}
+
+// The records a navigation walk writes over a file (RINEX 3.04).
+inline std::string WalkText(const std::string& path, NavRun run, TimeWindow window, bool* wrote,
+                            NavCorrections* corrections = nullptr, bool sbas_valid_only = false) {
+  auto reader = std::make_unique<QdxReader>();
+  InitQdxReader(path.c_str(), reader.get());
+  ConvertOptions options;
+  options.sbas_valid_only = sbas_valid_only;
+  NavPass pass;
+  pass.options = &options;
+  pass.reader = reader.get();
+  pass.window = window;
+  pass.version = RinexVersion::k304;
+  const std::string text = CaptureWrites([&](OutStream* out) {
+    pass.out = out;
+    *wrote = RunNavWalk(&pass, run);
+  });
+  CloseQdxReader(reader.get());
+  if (corrections != nullptr) *corrections = pass.corrections;
+  return text;
 }
 
 inline std::vector<std::string> SplitLines(const std::string& text) {
