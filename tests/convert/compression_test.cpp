@@ -10,6 +10,7 @@
 
 #include "convert/compressed_input.h"
 #include "convert/gzip_stream.h"
+#include "rinex/case_table.h"
 #include "support/scoped_dir.h"
 
 namespace kavrino {
@@ -125,53 +126,45 @@ class CompressedInputTest : public ::testing::Test {
   test::ScopedTempDir dir_{"compressed_input"};
   std::string tmp_ = dir_ / "tmp", input_ = dir_ / "log.qdx", old_tmpdir_;
   const std::string text_ = DigitText(2500000);
-  const std::string head_ = text_.substr(0, 1200000), tail_ = text_.substr(1200000);
 };
 
+// The bytes of a row of data/compressed_input.txt.
+std::string Recipe(const std::string& recipe, const std::string& text) {
+  std::string bytes;
+  for (const std::string& word : test::Words(recipe)) {
+    if (!word.starts_with("gzip:") && !word.starts_with("zstd:") && !word.starts_with("bzip2:") &&
+        !word.starts_with("cut:") && !word.starts_with("spoil:")) {
+      bytes += word == "text" ? text : word;
+      continue;
+    }
+    std::vector<std::string> f = test::Split(word, ':');
+    const std::string part = f.back() == "text"   ? text
+                             : f.back() == "head" ? text.substr(0, 1200000)
+                             : f.back() == "tail" ? text.substr(1200000)
+                                                  : "";
+    const std::string& kind = f[f.size() - 2];
+    std::string packed = kind == "gzip" ? Gzip(part) : kind == "zstd" ? Zstd(part) : Bzip2(part);
+    if (f[0] == "cut") packed.resize(packed.size() * 3 / 5);
+    if (f[0] == "spoil") packed.replace(packed.size() / 2, 99, 99, '~');
+    bytes += packed;
+  }
+  return bytes;
+}
+
 TEST_F(CompressedInputTest, KeepsWhatDecompressesCleanlyWarningOfFaults) {
-  enum Copy { kWhole, kEmpty, kPrefix, kAny };  // kPrefix: a true beginning, over 500 kB
-  const auto cut = [](const std::string& data) { return data.substr(0, data.size() * 3 / 5); };
-  const auto spoil = [](std::string data) { return data.replace(data.size() / 2, 99, 99, '~'); };
-  const struct {
-    std::string bytes;
-    K kind;
-    Copy copy;
-    std::string warning;  // how it starts after the file name
-  } cases[] = {
-      {Gzip(text_), K::kGzip, kWhole, ""},
-      {Gzip(head_) + Gzip(tail_), K::kGzip, kWhole, ""},
-      {Gzip(""), K::kGzip, kEmpty, ""},
-      {Zstd(head_) + Zstd(tail_), K::kZstd, kWhole, ""},
-      {Bzip2(head_) + Bzip2(tail_), K::kBzip2, kWhole, ""},
-      {text_, K::kNone, kEmpty, ""},
-      {cut(Gzip(text_)), K::kGzip, kPrefix, "the gzip data ends early (truncated); the "},
-      {cut(Zstd(text_)), K::kZstd, kPrefix, "the zstd data ends early (truncated)"},
-      {cut(Bzip2(text_)), K::kBzip2, kPrefix, "the bzip2 data ends early (truncated)"},
-      {spoil(Gzip(text_)), K::kGzip, kAny, "the gzip data is damaged ("},
-      {spoil(Zstd(text_)), K::kZstd, kAny, "the zstd data is damaged ("},
-      {spoil(Bzip2(text_)), K::kBzip2, kAny, "the bzip2 data is damaged (data integrity error)"},
-      {"\x1f\x8bnot gzip", K::kGzip, kEmpty, "starts like a gzip file but holds no gzip data"},
-      {"(\xb5/\xfdnot zstd", K::kZstd, kEmpty, "starts like a zstd file but holds no zstd data"},
-      {"BZh9not bzip2", K::kBzip2, kEmpty, "starts like a bzip2 file but holds no bzip2 data"},
-      {"BZh1", K::kBzip2, kEmpty, "the bzip2 data ends early (truncated)"},
-      {"\x1f", K::kNone, kEmpty, ""},
-      {"\x1f\x8c", K::kNone, kEmpty, ""},
-      {"(\xb5/\xfe", K::kNone, kEmpty, ""},
-      {"BZh0", K::kNone, kEmpty, ""},
-      {"BZh:", K::kNone, kEmpty, ""},
-      {Gzip(text_) + "junk", K::kGzip, kWhole, "what follows the end of the gzip data is not"},
-      {Zstd(text_) + "junk", K::kZstd, kWhole, "what follows the end of the zstd data is not"},
-      {Bzip2(text_) + "junk", K::kBzip2, kWhole, "what follows the end of the bzip2 data is not"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.warning);
+  const std::pair<const char*, K> kinds[] = {
+      {"none", K::kNone}, {"gzip", K::kGzip}, {"zstd", K::kZstd}, {"bzip2", K::kBzip2}};
+  for (const auto& row : test::ReadCases("convert/data/compressed_input.txt")) {
+    SCOPED_TRACE(row[0]);
     std::string copy;
-    const DecompressedInput result = Run(c.bytes, &copy);
-    EXPECT_TRUE(result.ok && result.kind == c.kind) << result.error;
-    EXPECT_EQ(result.warning.empty(), c.warning.empty()) << result.warning;
-    EXPECT_TRUE(result.warning.starts_with(input_ + ": " + c.warning) || c.warning.empty());
-    EXPECT_TRUE(c.copy != kPrefix || (copy.size() > 500000 && text_.starts_with(copy)));
-    EXPECT_TRUE(c.copy != kEmpty || copy.empty());
-    EXPECT_TRUE(c.copy != kWhole || copy == text_);
+    const DecompressedInput result = Run(Recipe(row[0], text_), &copy);
+    EXPECT_TRUE(result.ok) << result.error;
+    for (const auto& [name, kind] : kinds) EXPECT_EQ(result.kind == kind, row[1] == name) << name;
+    EXPECT_EQ(result.warning.empty(), row[3].empty()) << result.warning;
+    EXPECT_TRUE(result.warning.starts_with(input_ + ": " + row[3]) || row[3].empty());
+    EXPECT_TRUE(row[2] != "prefix" || (copy.size() > 500000 && text_.starts_with(copy)));
+    EXPECT_TRUE(row[2] != "empty" || copy.empty());
+    EXPECT_TRUE(row[2] != "whole" || copy == text_);
   }
 }
 
