@@ -22,10 +22,6 @@
 namespace kavrino {
 namespace {
 
-using test::GloBlock;
-using test::QdxBlockWriter;
-using test::SbasBlock;
-
 constexpr uint32_t kTow = 345618000;
 constexpr uint16_t kWeek = 2060;
 constexpr int64_t kT0 = int64_t{kWeek} * kMsPerWeek + kTow;
@@ -51,30 +47,25 @@ std::string Walk(NavRun run, const std::vector<uint8_t>& file, TimeWindow window
   return records.empty() ? "-" : records;
 }
 
-// A block of data/nav_walks.txt: KIND:MS:SVID:KEY:TAG[:short|:notime].
-QdxBlockWriter Block(const std::string& text) {
-  std::vector<std::string> f;
-  for (size_t at = 0, colon = 0; colon != std::string::npos; at = colon + 1) {
-    colon = text.find(':', at);
-    f.push_back(text.substr(at, colon - at));
-  }
-  const int ms = std::stoi(f[1]);
-  const auto svid = static_cast<uint8_t>(std::stoi(f[2]));
-  const auto key = static_cast<uint32_t>(std::stoul(f[3]));
-  const auto tag = static_cast<uint16_t>(std::stoi(f[4]));
-  const uint32_t tow = kTow + static_cast<uint32_t>(ms);
-  QdxBlockWriter w =
-      f[0] == "G"   ? test::GpsLayoutBlock(5891, tow, kWeek, svid, static_cast<uint16_t>(key))
-      : f[0] == "J" ? test::GpsLayoutBlock(4095, tow, kWeek, svid, static_cast<uint16_t>(key))
-      : f[0] == "E" ? test::GalBlock(tow, kWeek, svid, static_cast<uint8_t>(key), tag)
-      : f[0] == "C" ? test::GpsLayoutBlock(4081, tow, kWeek, svid, 0)
-                          .U32(32, key)
-                          .U8(21, static_cast<uint8_t>(tag))
-      : f[0] == "R" ? GloBlock(svid, 345630000 + ms, static_cast<uint8_t>(tag))
-                    : SbasBlock(svid, 100500 + ms, key, tag);
-  if (f.size() > 5 && f[5] == "short") w.Resize(f[0] == "R" ? 80 : 139);
-  if (f.size() > 5 && f[5] == "notime") w.U32(8, 0xFFFFFFFF);
-  return w;
+// The description (see test::Blocks()) of a block of data/nav_walks.txt:
+// KIND:MS:SVID:KEY:TAG[:short|:notime].
+std::string Block(const std::string& text) {
+  std::vector<std::string> f = test::Split(text, ':');
+  f.resize(6);
+  const int ms = std::stoi(f[1]), svid = std::stoi(f[2]), tag = std::stoi(f[4]);
+  const uint32_t key = static_cast<uint32_t>(std::stoul(f[3])),
+                 tow = kTow + static_cast<uint32_t>(ms);
+  const std::string n = test::N(key);
+  const std::string spec =
+      f[0] == "G"   ? test::GpsLayoutBlock(5891, tow, kWeek, svid, static_cast<int>(key))
+      : f[0] == "J" ? test::GpsLayoutBlock(4095, tow, kWeek, svid, static_cast<int>(key))
+      : f[0] == "E" ? test::GalBlock(tow, kWeek, svid, static_cast<int>(key), tag)
+      : f[0] == "C" ? test::GpsLayoutBlock(4081, tow, kWeek, svid, 0) + " u32@32=" + n +
+                          " u8@21=" + test::N(tag)
+      : f[0] == "R" ? test::GloBlock(svid, 345630000 + ms, tag)
+                    : test::SbasBlock(svid, 100500 + ms, key, tag);
+  return spec + (f[5] == "short" ? f[0] == "R" ? " size=80" : " size=139" : "") +
+         (f[5] == "notime" ? " u32@8=4294967295" : "");
 }
 
 TEST(NavWalks, BlocksTurnedIntoRecords) {
@@ -94,7 +85,7 @@ TEST(NavWalks, BlocksTurnedIntoRecords) {
     if (window[0] != "all") w.start_ms = t0 + std::stoll(window[0]);
     if (window.size() > 1 && window[1] != "-") w.end_ms = t0 + std::stoll(window[1]);
     std::vector<uint8_t> file;
-    for (const std::string& b : test::Words(row[2])) test::Append(&file, Block(b));
+    for (const std::string& b : test::Words(row[2])) test::Append(&file, test::Blocks(Block(b)));
     bool wrote = false;
     EXPECT_EQ(Walk(run->second, file, w, &wrote), row[3]);
     EXPECT_EQ(wrote, row[3] != "-");

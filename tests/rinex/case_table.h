@@ -97,7 +97,8 @@ inline std::map<std::string, std::string> ReadGoldens(const std::string& name) {
 }
 
 // A block described as "NUMBER/REVISION TOW_MS WEEK LENGTH" and fields
-// TYPE@OFFSET=VALUE (u8, i8, u16, u32, f32, f64, or text@OFFSET:WIDTH=TEXT);
+// TYPE@OFFSET=VALUE (u8, i8, u16, u32, f32, f64, or text@OFFSET:WIDTH=TEXT), a
+// later field overriding an earlier one, and size=LENGTH to cut or extend it;
 // the blocks of a list are on lines of their own or separated by ";", lines
 // starting with '#' are skipped (and hold no ";").
 inline std::vector<std::vector<uint8_t>> BlockList(std::string specs) {
@@ -115,6 +116,10 @@ inline std::vector<std::vector<uint8_t>> BlockList(std::string specs) {
                      static_cast<uint8_t>(slash == std::string::npos ? 0 : n(0, slash + 1)),
                      static_cast<uint32_t>(n(1)), static_cast<uint16_t>(n(2)), n(3));
     for (size_t i = 4; i < w.size(); ++i) {
+      if (w[i].starts_with("size=")) {
+        b.Resize(std::stoul(w[i].substr(5)));
+        continue;
+      }
       const size_t at = w[i].find('@') + 1, eq = w[i].find('=');
       const std::string type = w[i].substr(0, at - 1), value = Unquote(w[i].substr(eq + 1));
       const size_t offset = std::stoul(w[i].substr(at));

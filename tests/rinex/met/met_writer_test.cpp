@@ -1,4 +1,4 @@
-// Meteorological records and header, against hand-worked lines.
+// Meteorological records (data/records.txt) and header, against hand-worked lines.
 #include "rinex/met/met_writer.h"
 
 #include <gtest/gtest.h>
@@ -13,29 +13,19 @@ namespace kavrino {
 namespace {
 
 TEST(MetRecord, LayoutsAndBlankFields) {
-  constexpr int64_t kEpoch = 2305LL * 604800000 + 36300000;  // 2024-03-10 10:05:00 GPS
-  const float A = kMetAbsent;
-  const struct {
-    RinexVersion version;
-    float p, t, h;
-    const char* line;
-  } cases[] = {
-      {RinexVersion::k211, 1.0132f, 21.5f, 45.0f, " 24  3 10 10  5  0 1013.2   21.5   45.0\n"},
-      {RinexVersion::k210, 101320.0f * 1e-5f, -3.25f, 100.0f,
-       " 24  3 10 10  5  0 1013.2   -3.2  100.0\n"},
-      {RinexVersion::k304, 1.0132f, 21.5f, 45.0f, " 2024  3 10 10  5  0 1013.2   21.5   45.0\n"},
-      {RinexVersion::k211, A, 21.5f, A, " 24  3 10 10  5  0          21.5       \n"},
-      // Values that cannot be written in seven columns are left blank.
-      {RinexVersion::k211, 100.0f, 1e7f, -499.0f, " 24  3 10 10  5  0               -499.0\n"},
-  };
-  for (const auto& c : cases) {
+  for (const auto& row : test::ReadCases("rinex/met/data/records.txt")) {
+    const auto value = [&](size_t i) { return row[i] == "-" ? kMetAbsent : std::stof(row[i]); };
     XdrValues v;
-    v.pressure_bar = c.p;
-    v.temperature_c = c.t;
-    v.humidity_pct = c.h;
-    EXPECT_EQ(
-        test::CaptureWrites([&](OutStream* out) { WriteMetRecord(out, kEpoch, c.version, v); }),
-        c.line);
+    v.pressure_bar = value(1);
+    v.temperature_c = value(2);
+    v.humidity_pct = value(3);
+    const RinexVersion version = row[0] == "2.10"   ? RinexVersion::k210
+                                 : row[0] == "2.11" ? RinexVersion::k211
+                                                    : RinexVersion::k304;
+    EXPECT_EQ(test::CaptureWrites([&](OutStream* out) {
+                WriteMetRecord(out, 2305LL * 604800000 + 36300000, version, v);
+              }),
+              row[4] + "\n");
   }
 }
 

@@ -23,84 +23,56 @@ namespace kavrino {
 namespace {
 
 using test::CaptureWrites;
-using test::QdxBlockWriter;
 constexpr RinexVersion k210 = RinexVersion::k210, k211 = RinexVersion::k211,
                        k304 = RinexVersion::k304;
 
-// The record of one block, written by `write` once decoded; nothing for a
-// block too short for its fields.
-template <typename Block, typename Write>
-std::string Record(bool (*decode)(const uint8_t*, Block*), const QdxBlockWriter& w, Write write) {
-  const std::vector<uint8_t> block = w.Finish();
-  Block eph;
-  if (!decode(block.data(), &eph)) return "";
-  return CaptureWrites([&](OutStream* out) { write(out, eph); });
-}
-std::string Gps(const QdxBlockWriter& w, RinexVersion version) {
-  return Record(DecodeGpsEphemeris, w,
-                [&](OutStream* o, const auto& e) { WriteGpsNavRecord(o, e, 5, version); });
-}
-std::string Qzss(const QdxBlockWriter& w) {
-  return Record(DecodeGpsEphemeris, w,
-                [](OutStream* o, const auto& e) { WriteQzssNavRecord(o, e, 201); });
-}
-std::string Bds(const QdxBlockWriter& w) {
-  return Record(DecodeBdsEphemeris, w,
-                [](OutStream* o, const auto& e) { WriteBdsNavRecord(o, e, 161); });
-}
-std::string Gal(uint8_t source, uint16_t health = 0xEFF, uint8_t health_other = 0xE5) {
-  return Record(
-      DecodeGalEphemeris,
-      test::GalBlock(345618000, 2060, 71, source, 50).U16(130, health).U8(132, health_other),
-      [](OutStream* o, const auto& e) { WriteGalNavRecord(o, e, 71); });
-}
-std::string Glo(const QdxBlockWriter& w, RinexVersion version) {
-  return Record(DecodeGloEphemeris, w, [&](OutStream* o, const auto& e) {
-    WriteCartesianNavRecord(o, MakeGloNavRecord(e, version), version);
-  });
-}
-std::string Sbas(const QdxBlockWriter& w) {
-  return Record(DecodeSbasNavigation, w, [](OutStream* o, const auto& e) {
-    WriteCartesianNavRecord(o, MakeSbasNavRecord(e), k304);
+// The record a writer makes of its block of data/blocks.txt with `fields`
+// over it; nothing for a block too short for its fields.
+std::string RecordOf(const std::string& writer, const std::string& fields) {
+  const auto block = [&](const std::string& spec) {
+    return test::BlockList(spec + " " + (fields == "-" ? "" : fields))[0];
+  };
+  const RinexVersion version = writer.ends_with("2.10")   ? k210
+                               : writer.ends_with("2.11") ? k211
+                                                          : k304;
+  return CaptureWrites([&](OutStream* o) {
+    GpsEphemerisBlock gps;
+    BdsEphemerisBlock bds;
+    GalEphemerisBlock gal;
+    GloEphemerisBlock glo;
+    SbasNavigationBlock sbas;
+    if (writer.starts_with("GPS") &&
+        DecodeGpsEphemeris(block(test::GpsLayoutBlock(5891, 345618000, 2060, 5, 100)).data(),
+                           &gps)) {
+      WriteGpsNavRecord(o, gps, 5, version);
+    }
+    if (writer == "QZSS" &&
+        DecodeGpsEphemeris(block(test::GpsLayoutBlock(4095, 345618000, 2060, 181, 100)).data(),
+                           &gps)) {
+      WriteQzssNavRecord(o, gps, 201);
+    }
+    if (writer == "BeiDou" &&
+        DecodeBdsEphemeris(block(test::GpsLayoutBlock(4081, 345618000, 2056, 141, 0)).data(),
+                           &bds)) {
+      WriteBdsNavRecord(o, bds, 161);
+    }
+    if (writer == "Galileo" &&
+        DecodeGalEphemeris(block(test::GalBlock(345618000, 2060, 71, 0, 50)).data(), &gal)) {
+      WriteGalNavRecord(o, gal, 71);
+    }
+    if (writer.starts_with("GLONASS") && DecodeGloEphemeris(block(test::GloBlock()).data(), &glo)) {
+      WriteCartesianNavRecord(o, MakeGloNavRecord(glo, version), version);
+    }
+    if (writer == "SBAS" && DecodeSbasNavigation(block(test::SbasBlock()).data(), &sbas)) {
+      WriteCartesianNavRecord(o, MakeSbasNavRecord(sbas), k304);
+    }
   });
 }
 
 TEST(NavRecords, HandWorkedRecords) {
-  const QdxBlockWriter gps = test::GpsLayoutBlock(kGpsEphemerisBlock, 345618000, 2060, 5, 100);
-  // QZSS without a group delay, fit flag set.
-  QdxBlockWriter qzss = test::GpsLayoutBlock(kQzsEphemerisBlock, 345618000, 2060, 181, 100);
-  qzss.F32(28, -2e10f).U8(26, 1);
-  // BeiDou: weeks from 2006, group delays rounded to 0.1 ns, TGD2 absent then present.
-  QdxBlockWriter bds = test::GpsLayoutBlock(kBdsEphemerisBlock, 345618000, 2056, 141, 0);
-  bds.U8(18, 2).U8(19, 1).U8(20, 7).U8(21, 5).F32(24, 1.23456789e-8f).F32(28, -2e10f);
-  bds.U16(136, 700).U16(138, 700);
-  const std::string bds_without_tgd2 = Bds(bds);
-  const struct {
-    const char* name;
-    std::string text;
-  } cases[] = {
-      {"GPS 3.04", Gps(gps, k304)},
-      {"GPS 2.10", Gps(gps, k210)},
-      {"QZSS", Qzss(qzss)},
-      {"BeiDou", bds_without_tgd2},
-      {"BeiDou with TGD2", Bds(bds.F32(28, -2.5e-9f))},
-      // Data sources and health of each source; the other sources' group delay.
-      {"Galileo F/NAV", Gal(16)},
-      {"Galileo I/NAV E1-B", Gal(2)},
-      {"Galileo I/NAV and F/NAV", Gal(18)},
-      {"Galileo I/NAV and F/NAV, health bits apart", Gal(18, 0x6A5)},
-      {"Galileo other source", Gal(4)},
-      {"Galileo other source, health bits apart", Gal(4, 0xEFF, 0x5A)},
-      {"Galileo unknown source", Gal(0)},
-      {"GLONASS 3.04", Glo(test::GloBlock(), k304)},
-      {"GLONASS 2.11", Glo(test::GloBlock(), k211)},
-      {"SBAS", Sbas(test::SbasBlock())},
-      {"GLONASS too short", Glo(test::GloBlock().Resize(85), k304)},
-      {"SBAS too short", Sbas(test::SbasBlock().Resize(103))},
-  };
   const auto goldens = test::ReadGoldens("rinex/nav/data/records.txt");
-  for (const auto& c : cases) {
-    EXPECT_EQ(c.text, goldens.at(c.name)) << c.name;
+  for (const auto& row : test::ReadCases("rinex/nav/data/record_cases.txt")) {
+    EXPECT_EQ(RecordOf(row[1], row[2]), goldens.at(row[0])) << row[0];
   }
 }
 
@@ -148,7 +120,7 @@ double Rule(const std::string& rule, const std::vector<double>& a) {
   if (rule == "af0") return RepairGalAf0(a[0]);
   if (rule == "glo_tk") {
     const std::vector<uint8_t> block =
-        test::GloBlock(40, static_cast<uint32_t>(a[0] * 1000)).Finish();
+        test::BlockList(test::GloBlock(40, static_cast<uint32_t>(a[0] * 1000)))[0];
     GloEphemerisBlock eph;
     const RinexVersion version = test::Rinex(static_cast<int>(a[1]));
     return DecodeGloEphemeris(block.data(), &eph) ? MakeGloNavRecord(eph, version).start[2] : -1;
@@ -168,11 +140,13 @@ TEST(NavRecords, ValueRules) {
   }
   // The 10-bit week of t_oe is widened to the week nearest to the block's.
   GloEphemerisBlock late;
-  ASSERT_TRUE(DecodeGloEphemeris(test::GloBlock().U16(80, 1023).Finish().data(), &late));
+  ASSERT_TRUE(
+      DecodeGloEphemeris(test::BlockList(test::GloBlock() + " u16@80=1023")[0].data(), &late));
   late.week = 2048;
   EXPECT_EQ(MakeGloNavRecord(late, k304).epoch, 2047 * 604800.0 + 345618 - 18);
   // An unusable SBAS URA: health 63 and URA 32767.
-  const std::vector<uint8_t> unusable = test::SbasBlock(127, 100500, 86000, 110, 15).Finish();
+  const std::vector<uint8_t> unusable =
+      test::BlockList(test::SbasBlock(127, 100500, 86000, 110, 15))[0];
   SbasNavigationBlock eph;
   ASSERT_TRUE(DecodeSbasNavigation(unusable.data(), &eph));
   const CartesianNavRecord record = MakeSbasNavRecord(eph);
