@@ -1,4 +1,4 @@
-// The command line, from the table in data/options.txt, and the usage text.
+// The command line (data/options.txt), the usage text and the progress bar.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

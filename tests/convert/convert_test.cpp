@@ -1,4 +1,6 @@
-// Output file names, from the table in data/naming.txt.
+// The products and their files: output file names (data/naming.txt), the
+// navigation walks, the meteorological product, output files that fail, and
+// gzip output and compressed input against the compression libraries.
 #include <bzlib.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
