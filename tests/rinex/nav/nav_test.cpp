@@ -42,3 +42,366 @@ namespace {
 
 // Navigation records worked out by hand from the record formats (in
 // data/records.txt), the lines they are made of and the value rules behind them.
+
+using test::CaptureWrites;
+constexpr RinexVersion k210 = RinexVersion::k210, k211 = RinexVersion::k211,
+                       k304 = RinexVersion::k304;
+
+// The record a writer makes of its block of data/blocks.txt with `fields`
+// over it; nothing for a block too short for its fields.
+std::string RecordOf(const std::string& writer, const std::string& fields) {
+  const auto block = [&](const std::string& spec) {
+    return test::BlockList(spec + " " + (fields == "-" ? "" : fields))[0];
+  };
+  const RinexVersion version = writer.ends_with("2.10")   ? k210
+                               : writer.ends_with("2.11") ? k211
+                                                          : k304;
+  return CaptureWrites([&](OutStream* o) {
+    GpsEphemerisBlock gps;
+    BdsEphemerisBlock bds;
+    GalEphemerisBlock gal;
+    GloEphemerisBlock glo;
+    SbasNavigationBlock sbas;
+    if (writer.starts_with("GPS") &&
+        DecodeGpsEphemeris(block(test::GpsLayoutBlock(5891, 345618000, 2060, 5, 100)).data(),
+                           &gps)) {
+      WriteGpsNavRecord(o, gps, 5, version);
+    }
+    if (writer == "QZSS" &&
+        DecodeGpsEphemeris(block(test::GpsLayoutBlock(4095, 345618000, 2060, 181, 100)).data(),
+                           &gps)) {
+      WriteQzssNavRecord(o, gps, 201);
+    }
+    if (writer == "BeiDou" &&
+        DecodeBdsEphemeris(block(test::GpsLayoutBlock(4081, 345618000, 2056, 141, 0)).data(),
+                           &bds)) {
+      WriteBdsNavRecord(o, bds, 161);
+    }
+    if (writer == "Galileo" &&
+        DecodeGalEphemeris(block(test::GalBlock(345618000, 2060, 71, 0, 50)).data(), &gal)) {
+      WriteGalNavRecord(o, gal, 71);
+    }
+    if (writer.starts_with("GLONASS") && DecodeGloEphemeris(block(test::GloBlock()).data(), &glo)) {
+      WriteCartesianNavRecord(o, MakeGloNavRecord(glo, version), version);
+    }
+    if (writer == "SBAS" && DecodeSbasNavigation(block(test::SbasBlock()).data(), &sbas)) {
+      WriteCartesianNavRecord(o, MakeSbasNavRecord(sbas), k304);
+    }
+  });
+}
+
+TEST(NavRecords, HandWorkedRecords) {
+  const auto goldens = test::ReadGoldens("rinex/nav/data/records.txt");
+  for (const auto& row : test::ReadCases("rinex/nav/data/record_cases.txt")) {
+    EXPECT_EQ(RecordOf(row[1], row[2]), goldens.at(row[0])) << row[0];
+  }
+}
+
+TEST(NavRecords, RecordLines) {
+  const double epoch = CalendarToGpsSeconds({2019, 24, 6, 13, 31, 59.5});
+  const std::pair<int, const char*> starts[] = {{2, "05 19  6 24 13 31 59.5"},
+                                                {3, "G05 2019 06 24 13 31 59"}};
+  for (const auto& [version, start] : starts) {
+    EXPECT_EQ(CaptureWrites([&](OutStream* o) {
+                WriteNavRecordStart(o, 5, test::Rinex(version), epoch, 1.0, -2.0, 0.0);
+              }),
+              start + std::string(" 1.000000000000E+00-2.000000000000E+00 0.000000000000E+00\n"));
+  }
+  EXPECT_EQ(
+      CaptureWrites([](OutStream* o) { WriteOrbitLine(o, test::Rinex(3), std::nan(""), 1.0); }),
+      std::string(23, ' ') + " 1.000000000000E+00\n");
+  EXPECT_EQ(CaptureWrites([](OutStream* o) { EXPECT_EQ(WriteNavNumber(o, 12, 4, 0.5), 12u); }),
+            "  5.0000E-01");
+}
+
+double SwapHalves(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  bits = (bits << 32) | (bits >> 32);
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+double Number(const std::string& text) {
+  return text.starts_with("swap:") ? SwapHalves(std::strtod(text.c_str() + 5, nullptr))
+                                   : std::strtod(text.c_str(), nullptr);
+}
+
+// The value of a rule of data/value_rules.txt.
+double Rule(const std::string& rule, const std::vector<double>& a) {
+  const auto u8 = [&](size_t i) { return static_cast<uint8_t>(a[i]); };
+  if (rule == "fit") return GpsFitIntervalHours(u8(0), static_cast<uint16_t>(a[1]));
+  if (rule == "ura") return UraMetres(u8(0));
+  if (rule == "sbas_ura") return SbasUraMetres(u8(0));
+  if (rule == "sisa") return GalSisaMetres(u8(0));
+  if (rule == "transmission") {
+    return NavTransmissionTime(static_cast<uint32_t>(a[0]), static_cast<int64_t>(a[1]),
+                               static_cast<int64_t>(a[2]));
+  }
+  if (rule == "af0") return RepairGalAf0(a[0]);
+  if (rule == "glo_tk") {
+    const std::vector<uint8_t> block =
+        test::BlockList(test::GloBlock(40, static_cast<uint32_t>(a[0] * 1000)))[0];
+    GloEphemerisBlock eph;
+    const RinexVersion version = test::Rinex(static_cast<int>(a[1]));
+    return DecodeGloEphemeris(block.data(), &eph) ? MakeGloNavRecord(eph, version).start[2] : -1;
+  }
+  const int64_t day = 2061 * kSecondsPerWeek + 3 * 86400;  // sbas_day
+  return static_cast<double>(
+      PlaceSbasTimeOfDay(day + static_cast<int64_t>(a[0]), static_cast<uint32_t>(a[1])) - day);
+}
+
+TEST(NavRecords, ValueRules) {
+  for (const auto& row : test::ReadCases("rinex/nav/data/value_rules.txt")) {
+    std::vector<double> args;
+    for (const std::string& w : test::Words(row[1])) args.push_back(Number(w));
+    const double value = Rule(row[0], args);
+    EXPECT_TRUE(value == Number(row[2]) || std::fabs(value - Number(row[2])) < 1e-15)
+        << row[0] << " " << row[1] << ": " << value;
+  }
+  // The 10-bit week of t_oe is widened to the week nearest to the block's.
+  GloEphemerisBlock late;
+  ASSERT_TRUE(
+      DecodeGloEphemeris(test::BlockList(test::GloBlock() + " u16@80=1023")[0].data(), &late));
+  late.week = 2048;
+  EXPECT_EQ(MakeGloNavRecord(late, k304).epoch, 2047 * 604800.0 + 345618 - 18);
+  // An unusable SBAS URA: health 63 and URA 32767.
+  const std::vector<uint8_t> unusable =
+      test::BlockList(test::SbasBlock(127, 100500, 86000, 110, 15))[0];
+  SbasNavigationBlock eph;
+  ASSERT_TRUE(DecodeSbasNavigation(unusable.data(), &eph));
+  const CartesianNavRecord record = MakeSbasNavRecord(eph);
+  EXPECT_EQ(record.orbit[0][3], 63.0);
+  EXPECT_EQ(record.orbit[1][3], 32767.0);
+  EXPECT_EQ(GpsSecondsFromWeek(2056, 345600.5), 2056 * 604800.0 + 345600.5);
+}
+
+// Navigation headers written over their reserved area, and the leap-second count.
+
+using test::QdxBlockWriter;
+
+// The header as it stands in its file: written over `reserved` lines reserved
+// for it (blank comments and "END OF HEADER"), the records after them. A header
+// longer than its area would run into the records.
+std::string OverReserved(int reserved, const std::function<void(OutStream*)>& write) {
+  std::string area;
+  OutStream out;
+  OpenOutStream(&out, StringSink(&area));
+  WriteEndOfHeader(&out, reserved);
+  WriteText(&out, "RECORDS\n");
+  FlushOutStream(&out);
+  const std::string header = test::CaptureWrites(write);
+  return header + area.substr(std::min(header.size(), area.size()));
+}
+
+// Each header written over the area reserved for it, with the correction
+// blocks named, against data/headers.txt.
+TEST(NavHeader, HeadersFillTheirReservedAreaInOrder) {
+  using Writer = void (*)(OutStream*, const NavHeaderInfo&);
+  const Writer gps_w = WriteGpsNavHeader, glo_w = WriteGloNavHeader, mixed_w = WriteMixedNavHeader;
+  const struct {
+    const char* name;
+    int reserved;
+    Writer write;
+    int version;
+    const char* corrections;  // the blocks' section in the data file
+    int leap;
+  } cases[] = {
+      {"GPS 2.10", 7, gps_w, 4, "none", kLeapCountUnknown},
+      {"GPS 2.11", 7, gps_w, 2, "GPS", kLeapCountUnknown},
+      {"GPS 3.04", 7, gps_w, 3, "GPS", kLeapCountUnknown},
+      {"GPS 3.04 leap change", 7, gps_w, 3, "leap change", kLeapCountUnknown},
+      {"GPS 2.11 leap change", 7, gps_w, 2, "leap change", kLeapCountUnknown},
+      {"GPS 3.04 future leap unknown", 7, gps_w, 3, "future leap unknown", kLeapCountUnknown},
+      {"GPS 3.04 reference time too wide", 7, gps_w, 3, "reference time too wide",
+       kLeapCountUnknown},
+      {"GLONASS 2.11", 4, glo_w, 2, "none", kLeapCountUnknown},
+      {"GLONASS 3.04", 4, glo_w, 3, "none", 18},
+      {"Galileo", 7, WriteGalNavHeader, 3, "Galileo", kLeapCountUnknown},
+      {"SBAS", 3, WriteSbasNavHeader, 2, "none", kLeapCountUnknown},
+      {"BeiDou", 3, WriteBdsNavHeader, 3, "none", kLeapCountUnknown},
+      {"mixed", 10, mixed_w, 3, "all", 17},
+      {"mixed, Galileo UTC only", 10, mixed_w, 3, "Galileo UTC", 17},
+      {"mixed, no corrections", 10, mixed_w, 3, "none", 17}};
+  const auto goldens = test::ReadGoldens("rinex/nav/data/headers.txt");
+  for (const auto& c : cases) {
+    NavCorrections corrections;
+    for (const auto& block :
+         test::BlockList(goldens.at(std::string("corrections: ") + c.corrections))) {
+      EXPECT_TRUE(TakeCorrectionBlock(block.data(), &corrections));
+    }
+    NavHeaderInfo info;
+    info.date = {2024, 9, 3, 14, 5, 7.0};
+    info.program = "kavrino-13.4.3";
+    info.version = test::Rinex(c.version);
+    info.leap_count = c.leap;
+    info.corrections = &corrections;
+    const std::string text = OverReserved(c.reserved, [&](OutStream* f) { c.write(f, info); });
+    EXPECT_EQ(text, goldens.at(c.name)) << c.name;
+  }
+}
+
+int64_t GpsMs(uint32_t year, uint32_t month, uint32_t day) {
+  return static_cast<int64_t>(CalendarToGpsSeconds({year, day, month, 0, 0, 0.0})) * 1000;
+}
+
+TEST(LeapCount, BlockFirstThenBuiltInTable) {
+  test::ScopedTempDir dir("leap");
+  const std::string path = dir / "leap.qdx";
+  const int64_t epoch_2018 = GpsMs(2018, 5, 1);
+  constexpr int kNoBlock = 1000, kShortBlock = 1001;
+  struct Case {
+    int64_t first_epoch_ms;
+    int block;  // the count in a GpsUtcParams block, or kNoBlock, kShortBlock
+    int expected;
+  } cases[] = {
+      {epoch_2018, kNoBlock, 18},    {GpsMs(2020, 1, 1), kNoBlock, -128},
+      {1167264017000, kNoBlock, 17}, {1167264018000, kNoBlock, 18},  // 2017 threshold
+      {46828800000, kNoBlock, -128}, {epoch_2018, -1, -1},           // the block's value as is
+      {GpsMs(2024, 1, 1), 18, 18},   {epoch_2018, kShortBlock, 18},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.first_epoch_ms);
+    std::vector<uint8_t> file;
+    test::Append(&file, QdxBlockWriter(4027, 0, 1000, 2000, 40));
+    if (c.block == kShortBlock) test::Append(&file, QdxBlockWriter(4031, 0, 2000, 2000, 30));
+    if (c.block < kNoBlock) {
+      test::Append(&file, QdxBlockWriter(5894, 0, 2000, 2000, 40).I8(33, int8_t(c.block)));
+    }
+    ASSERT_TRUE(test::WriteFileBytes(path, file));
+    auto reader = std::make_unique<QdxReader>();
+    InitQdxReader(path.c_str(), reader.get());
+    EXPECT_EQ(GetLeapCount(reader.get(), c.first_epoch_ms), c.expected);
+    EXPECT_EQ(QdxTell(reader.get()), 0);
+    CloseQdxReader(reader.get());
+  }
+}
+
+using test::QdxBlockWriter;
+
+constexpr int64_t kNoon = 1394107200;  // 2024-03-10 12:00:00 GPS, a multiple of 3
+constexpr uint16_t kWeek = 2305;
+constexpr uint32_t kNoonTowMs = 43200000;
+
+const uint32_t kWords[8] = {0x53240011, 0x22334455, 0x66778899, 0xAABBCCDD,
+                            0xEEFF0102, 0x03040506, 0x0708090A, 0x12345678};
+
+// The hand-worked record (the words above), the message type (its bits depend
+// on the preamble of L5 messages) and the seconds field of records, the header:
+// against data/sbas_broadcast.txt.
+TEST(SbasBroadcast, RecordsAndHeader) {
+  const auto goldens = test::ReadGoldens("rinex/nav/data/sbas_broadcast.txt");
+  for (const auto& row : test::ReadCases("rinex/nav/data/sbas_records.txt")) {
+    uint32_t words[8] = {};
+    if (row[3] == "hand-worked") std::copy(kWords, kWords + 8, words);
+    if (row[3] != "hand-worked") words[0] = static_cast<uint32_t>(std::stoul(row[3], nullptr, 16));
+    const bool l5 = row[4] == "L5";
+    EXPECT_EQ(test::CaptureWrites([&](OutStream* f) {
+                WriteSbasBroadcastRecord(f, kNoon + std::stoi(row[1]), l5 ? '5' : '1',
+                                         static_cast<uint32_t>(std::stoul(row[2])), words, l5);
+              }),
+              goldens.at(row[0]));
+  }
+  ReceiverSetupRecord setup;
+  SetReceiverSetupDefaults(&setup);
+  std::memcpy(setup.bytes + kSetupReceiverSerial.offset, "SN-4711", 7);
+  EXPECT_EQ(test::CaptureWrites([&](OutStream* f) {
+              WriteSbasBroadcastHeader(f, setup, {2024, 15, 3, 9, 7, 5.0}, "kavrino-13.4.3");
+            }),
+            goldens.at("header"));
+}
+
+// The records of the broadcast walk over a file ("" when it writes none).
+std::string Walk(const std::string& path, bool valid_only, int64_t start_ms, int64_t end_ms) {
+  bool wrote = false;
+  const std::string text =
+      test::WalkText(path, NavRun::kSbasBroadcast, {start_ms, end_ms}, &wrote, nullptr, valid_only);
+  EXPECT_EQ(wrote, !text.empty());
+  return text;
+}
+
+QdxBlockWriter RawBlock(uint16_t number, uint32_t tow_ms, uint8_t svid, uint8_t crc_ok) {
+  const bool legacy = number == kSbasRawLegacyBlock;
+  QdxBlockWriter w(number, 0, tow_ms, kWeek, legacy ? 48 : 52);
+  w.U8(14, svid).U8(15, legacy ? 0 : crc_ok);
+  for (size_t i = 0; i < 8; ++i) w.U32((legacy ? 16 : 20) + 4 * i, kWords[i]);
+  return w;
+}
+
+TEST(SbasBroadcastWalk, SelectsBlocksAndSkipsDamaged) {
+  const uint32_t t = kNoonTowMs + 1000;  // message starts at 12:00:00
+  std::vector<uint8_t> file;
+  for (const QdxBlockWriter& b :
+       {RawBlock(kSbasRawL1Block, t, 126, 1), RawBlock(kSbasRawL1Block, t, 127, 0),  // failed CRC
+        RawBlock(kSbasRawL5Block, t + 1000, 128, 1),
+        RawBlock(kSbasRawLegacyBlock, t + 2000, 200, 0),  // satellite byte kept
+        RawBlock(kSbasRawL1Block, t, 129, 1).Resize(48),  // words cut off
+        RawBlock(kSbasRawLegacyBlock, t, 130, 0).Resize(44),
+        QdxBlockWriter(kSbasRawL1Block, 0, 0xFFFFFFFFu, kWeek, 52),  // no time
+        RawBlock(kSbasRawL1Block, t + 3600000, 131, 1),              // after the window
+        RawBlock(5896, t, 132, 1)}) {                                // another block
+    test::Append(&file, b);
+  }
+  test::ScopedTempDir dir("sbas_broadcast");
+  ASSERT_TRUE(test::WriteFileBytes(dir / "mixed.qdx", file));
+  // Window 12:00:00 .. 12:30:00 given as times of day.
+  const int64_t start = 12 * 3600000LL, end = start + 1800000;
+  const auto goldens = test::ReadGoldens("rinex/nav/data/sbas_broadcast.txt");
+  EXPECT_EQ(Walk(dir / "mixed.qdx", false, start, end), goldens.at("walk"));
+  EXPECT_EQ(Walk(dir / "mixed.qdx", true, start, end), goldens.at("walk, valid only"));
+  EXPECT_EQ(Walk(dir / "mixed.qdx", false, start + 7200000, end + 7200000), "");
+}
+
+// CRC-24Q over the first 226 message bits against bits 226..249 of a record.
+bool RecordCrcPasses(const std::string& line2, const std::string& line3) {
+  std::vector<uint8_t> bytes;
+  std::istringstream hex(line2.substr(6) + line3.substr(6));
+  for (std::string b; hex >> b;) bytes.push_back(static_cast<uint8_t>(std::stoul(b, nullptr, 16)));
+  if (bytes.size() != 32) return false;
+  auto bit = [&](int i) { return static_cast<uint32_t>(bytes[i / 8] >> (7 - i % 8)) & 1; };
+  uint32_t crc = 0, sent = 0;
+  for (int i = 0; i < 226; ++i) {
+    crc ^= bit(i) << 23;
+    crc = ((crc << 1) ^ ((crc & 0x800000) ? 0x1864CFB : 0)) & 0xFFFFFF;
+  }
+  for (int i = 226; i < 250; ++i) sent = (sent << 1) | bit(i);
+  return crc == sent;
+}
+
+// Every tracked SBAS satellite of a generated log sends one L1 message a
+// second, and one L5 message when it has the L5 signal; about 5 % are damaged.
+TEST(SbasBroadcastWalk, GeneratedFileMatchesTruth) {
+  test::ScopedTempDir dir("sbas_broadcast_gen");
+  const std::string path = dir / "gen.qdx";
+  ASSERT_EQ(std::system((KAVRINO_BINARY_DIR "/qdxgen -o " + path +
+                         " --seed 7 --systems G,S --interval 1 --duration 300 --no-nav"
+                         " --no-weather > /dev/null")
+                            .c_str()),
+            0);
+  std::map<std::string, int> per_second;
+  int expected = 0;
+  std::ifstream truth(path + ".truth");
+  for (std::string line, kind, name; std::getline(truth, line);) {
+    std::istringstream(line) >> kind >> name;
+    if (kind == "SAT" && name[0] == 'S')
+      per_second[name] = line.find("SBSL5") != std::string::npos ? 2 : 1;
+    if (kind == "SV" && name[0] == 'S') expected += per_second[name];
+  }
+  ASSERT_GT(expected, 0);
+  int records[2] = {0, 0}, passed[2] = {0, 0};
+  for (int valid_only = 0; valid_only < 2; ++valid_only) {
+    std::istringstream lines(Walk(path, valid_only == 1, -1, 0x4000000000000000));
+    for (std::string l1, l2, l3;
+         std::getline(lines, l1) && std::getline(lines, l2) && std::getline(lines, l3);) {
+      ++records[valid_only];
+      passed[valid_only] += RecordCrcPasses(l2, l3);
+    }
+  }
+  EXPECT_EQ(records[0], expected);
+  EXPECT_LT(passed[0], records[0]);
+  EXPECT_EQ(records[1], passed[0]);
+  EXPECT_EQ(passed[1], records[1]);
+}
+
+}  // namespace
+}  // namespace kavrino
