@@ -178,8 +178,6 @@ TEST(NavRecords, ValueRules) {
 
 // Navigation headers written over their reserved area, and the leap-second count.
 
-using test::QdxBlockWriter;
-
 // The header as it stands in its file: written over `reserved` lines reserved
 // for it (blank comments and "END OF HEADER"), the records after them. A header
 // longer than its area would run into the records.
@@ -241,37 +239,16 @@ TEST(NavHeader, HeadersFillTheirReservedAreaInOrder) {
   }
 }
 
-int64_t GpsMs(uint32_t year, uint32_t month, uint32_t day) {
-  return static_cast<int64_t>(CalendarToGpsSeconds({year, day, month, 0, 0, 0.0})) * 1000;
-}
-
+// The leap-second count of a file (data/leap.txt); the file is read from its
+// start and left there.
 TEST(LeapCount, BlockFirstThenBuiltInTable) {
   test::ScopedTempDir dir("leap");
-  const std::string path = dir / "leap.qdx";
-  const int64_t epoch_2018 = GpsMs(2018, 5, 1);
-  constexpr int kNoBlock = 1000, kShortBlock = 1001;
-  struct Case {
-    int64_t first_epoch_ms;
-    int block;  // the count in a GpsUtcParams block, or kNoBlock, kShortBlock
-    int expected;
-  } cases[] = {
-      {epoch_2018, kNoBlock, 18},    {GpsMs(2020, 1, 1), kNoBlock, -128},
-      {1167264017000, kNoBlock, 17}, {1167264018000, kNoBlock, 18},  // 2017 threshold
-      {46828800000, kNoBlock, -128}, {epoch_2018, -1, -1},           // the block's value as is
-      {GpsMs(2024, 1, 1), 18, 18},   {epoch_2018, kShortBlock, 18},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.first_epoch_ms);
-    std::vector<uint8_t> file;
-    test::Append(&file, QdxBlockWriter(4027, 0, 1000, 2000, 40));
-    if (c.block == kShortBlock) test::Append(&file, QdxBlockWriter(4031, 0, 2000, 2000, 30));
-    if (c.block < kNoBlock) {
-      test::Append(&file, QdxBlockWriter(5894, 0, 2000, 2000, 40).I8(33, int8_t(c.block)));
-    }
-    ASSERT_TRUE(test::WriteFileBytes(path, file));
+  for (const auto& row : test::ReadCases("rinex/nav/data/leap.txt")) {
+    ASSERT_TRUE(test::WriteFileBytes(dir / "leap.qdx", test::Blocks(row[1])));
     auto reader = std::make_unique<QdxReader>();
-    InitQdxReader(path.c_str(), reader.get());
-    EXPECT_EQ(GetLeapCount(reader.get(), c.first_epoch_ms), c.expected);
+    InitQdxReader((dir / "leap.qdx").c_str(), reader.get());
+    EXPECT_EQ(GetLeapCount(reader.get(), std::stoll(row[0])), std::stoi(row[2]))
+        << row[0] << row[1];
     EXPECT_EQ(QdxTell(reader.get()), 0);
     CloseQdxReader(reader.get());
   }
