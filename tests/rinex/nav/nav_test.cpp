@@ -254,11 +254,7 @@ TEST(LeapCount, BlockFirstThenBuiltInTable) {
   }
 }
 
-using test::QdxBlockWriter;
-
 constexpr int64_t kNoon = 1394107200;  // 2024-03-10 12:00:00 GPS, a multiple of 3
-constexpr uint16_t kWeek = 2305;
-constexpr uint32_t kNoonTowMs = 43200000;
 
 const uint32_t kWords[8] = {0x53240011, 0x22334455, 0x66778899, 0xAABBCCDD,
                             0xEEFF0102, 0x03040506, 0x0708090A, 0x12345678};
@@ -297,33 +293,13 @@ std::string Walk(const std::string& path, bool valid_only, int64_t start_ms, int
   return text;
 }
 
-QdxBlockWriter RawBlock(uint16_t number, uint32_t tow_ms, uint8_t svid, uint8_t crc_ok) {
-  const bool legacy = number == kSbasRawLegacyBlock;
-  QdxBlockWriter w(number, 0, tow_ms, kWeek, legacy ? 48 : 52);
-  w.U8(14, svid).U8(15, legacy ? 0 : crc_ok);
-  for (size_t i = 0; i < 8; ++i) w.U32((legacy ? 16 : 20) + 4 * i, kWords[i]);
-  return w;
-}
-
+// The walk over the blocks of data/sbas_broadcast.txt, in a window from
+// 12:00:00 to 12:30:00 given as times of day, and two hours later.
 TEST(SbasBroadcastWalk, SelectsBlocksAndSkipsDamaged) {
-  const uint32_t t = kNoonTowMs + 1000;  // message starts at 12:00:00
-  std::vector<uint8_t> file;
-  for (const QdxBlockWriter& b :
-       {RawBlock(kSbasRawL1Block, t, 126, 1), RawBlock(kSbasRawL1Block, t, 127, 0),  // failed CRC
-        RawBlock(kSbasRawL5Block, t + 1000, 128, 1),
-        RawBlock(kSbasRawLegacyBlock, t + 2000, 200, 0),  // satellite byte kept
-        RawBlock(kSbasRawL1Block, t, 129, 1).Resize(48),  // words cut off
-        RawBlock(kSbasRawLegacyBlock, t, 130, 0).Resize(44),
-        QdxBlockWriter(kSbasRawL1Block, 0, 0xFFFFFFFFu, kWeek, 52),  // no time
-        RawBlock(kSbasRawL1Block, t + 3600000, 131, 1),              // after the window
-        RawBlock(5896, t, 132, 1)}) {                                // another block
-    test::Append(&file, b);
-  }
-  test::ScopedTempDir dir("sbas_broadcast");
-  ASSERT_TRUE(test::WriteFileBytes(dir / "mixed.qdx", file));
-  // Window 12:00:00 .. 12:30:00 given as times of day.
-  const int64_t start = 12 * 3600000LL, end = start + 1800000;
   const auto goldens = test::ReadGoldens("rinex/nav/data/sbas_broadcast.txt");
+  test::ScopedTempDir dir("sbas_broadcast");
+  ASSERT_TRUE(test::WriteFileBytes(dir / "mixed.qdx", test::Blocks(goldens.at("walk blocks"))));
+  const int64_t start = 12 * 3600000LL, end = start + 1800000;
   EXPECT_EQ(Walk(dir / "mixed.qdx", false, start, end), goldens.at("walk"));
   EXPECT_EQ(Walk(dir / "mixed.qdx", true, start, end), goldens.at("walk, valid only"));
   EXPECT_EQ(Walk(dir / "mixed.qdx", false, start + 7200000, end + 7200000), "");
