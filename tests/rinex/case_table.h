@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "core/rinex_version.h"
 #include "qdx/encode/qdx_writer.h"
 
 namespace kavrino::test {
@@ -60,14 +60,20 @@ inline std::vector<std::string> Words(const std::string& text) {
   return words;
 }
 
+// "2.10", "2.11" or "3.04".
+inline RinexVersion VersionOf(const std::string& text) {
+  return text == "2.10"   ? RinexVersion::k210
+         : text == "2.11" ? RinexVersion::k211
+                          : RinexVersion::k304;
+}
+
 inline std::string ReadTestFile(const std::string& name) {
-  std::ifstream in(std::string(KAVRINO_SOURCE_DIR "/tests/") + name, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  return ReadFileText(KAVRINO_SOURCE_DIR "/tests/" + name);
 }
 
 inline std::vector<std::vector<std::string>> ReadCases(const std::string& name) {
   std::vector<std::vector<std::string>> rows;
-  std::ifstream in(std::string(KAVRINO_SOURCE_DIR "/tests/") + name);
+  std::istringstream in(ReadTestFile(name));
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
     rows.emplace_back();
@@ -96,7 +102,7 @@ inline std::map<std::string, std::string> ReadGoldens(const std::string& name) {
   return texts;
 }
 
-// A block described as "NUMBER/REVISION TOW_MS WEEK LENGTH" and fields
+// Blocks described as "NUMBER[/REVISION] TOW_MS WEEK LENGTH" and fields
 // TYPE@OFFSET=VALUE (u8, i8, u16, u32, f32, f64, or text@OFFSET:WIDTH=TEXT), a
 // later field overriding an earlier one, and size=LENGTH to cut or extend it;
 // the blocks of a list are on lines of their own or separated by ";", lines
@@ -108,20 +114,20 @@ inline std::vector<std::vector<uint8_t>> BlockList(std::string specs) {
   for (std::string spec; std::getline(list, spec);) {
     const std::vector<std::string> w = Words(spec);
     if (w.empty() || w[0][0] == '#') continue;
-    const auto n = [&](size_t i, size_t at = 0) {
-      return std::stoull(w[i].substr(at), nullptr, 0);
-    };
     const size_t slash = w[0].find('/');
-    QdxBlockWriter b(static_cast<uint16_t>(n(0)),
-                     static_cast<uint8_t>(slash == std::string::npos ? 0 : n(0, slash + 1)),
-                     static_cast<uint32_t>(n(1)), static_cast<uint16_t>(n(2)), n(3));
+    QdxBlockWriter b(
+        static_cast<uint16_t>(std::stoul(w[0])),
+        static_cast<uint8_t>(slash == std::string::npos ? 0 : std::stoul(w[0].substr(slash + 1))),
+        static_cast<uint32_t>(std::stoul(w[1])), static_cast<uint16_t>(std::stoul(w[2])),
+        std::stoul(w[3]));
     for (size_t i = 4; i < w.size(); ++i) {
-      if (w[i].starts_with("size=")) {
-        b.Resize(std::stoul(w[i].substr(5)));
+      const size_t at = w[i].find('@') + 1, eq = w[i].find('=');
+      const std::string type = w[i].substr(0, std::min(at - 1, eq)),
+                        value = Unquote(w[i].substr(eq + 1));
+      if (type == "size") {
+        b.Resize(std::stoul(value));
         continue;
       }
-      const size_t at = w[i].find('@') + 1, eq = w[i].find('=');
-      const std::string type = w[i].substr(0, at - 1), value = Unquote(w[i].substr(eq + 1));
       const size_t offset = std::stoul(w[i].substr(at));
       if (type == "text") b.Text(offset, value, std::stoul(w[i].substr(w[i].find(':') + 1)));
       if (type == "u8" || type == "i8")

@@ -19,9 +19,7 @@ TEST(MetRecord, LayoutsAndBlankFields) {
     v.pressure_bar = value(1);
     v.temperature_c = value(2);
     v.humidity_pct = value(3);
-    const RinexVersion version = row[0] == "2.10"   ? RinexVersion::k210
-                                 : row[0] == "2.11" ? RinexVersion::k211
-                                                    : RinexVersion::k304;
+    const RinexVersion version = test::VersionOf(row[0]);
     EXPECT_EQ(test::CaptureWrites([&](OutStream* out) {
                 WriteMetRecord(out, 2305LL * 604800000 + 36300000, version, v);
               }),
