@@ -76,8 +76,8 @@ std::string Differences(const RunSettings& s) {
   }
   add(!excluded.empty(), "x=" + excluded);
   char mask[32];
-  std::snprintf(mask, sizeof mask, "mask=%#llx", static_cast<unsigned long long>(o.signal_mask));
-  add(o.signal_mask != ~0ULL, o.signal_mask == 0 ? "mask=0x0" : mask);
+  std::snprintf(mask, sizeof mask, "mask=0x%llx", static_cast<unsigned long long>(o.signal_mask));
+  add(o.signal_mask != ~0ULL, mask);
   add(o.antenna != 1, "a=" + std::to_string(o.antenna));
   add(o.extras.snr, "snr");
   add(o.extras.doppler, "doppler");
@@ -128,7 +128,15 @@ TEST(Options, CommandLineTable) {
   }
 }
 
-TEST(Options, LongValuesAreKeptOrCut) {
+uint64_t Fnv1a(const std::string& text) {
+  uint64_t h = 0xcbf29ce484222325ULL;
+  for (unsigned char c : text) h = (h ^ c) * 0x100000001b3ULL;
+  return h;
+}
+
+// Long values are kept whole or cut; the usage text is fixed; -z with its key
+// prints the build information.
+TEST(Options, LongValuesUsageAndBuildInfo) {
   const Parsed p = Parse({"-f", std::string(300, 'n'), "-o", std::string(300, 'o'), "-C",
                           std::string(300, 'c'), "-n", "N" + std::string(198, 'y') + "G"});
   ASSERT_EQ(p.status, kParseContinue) << p.err;
@@ -137,15 +145,6 @@ TEST(Options, LongValuesAreKeptOrCut) {
   EXPECT_EQ(p.settings.convert.comment, std::string(240, 'c'));
   EXPECT_EQ(p.settings.file_types, "N" + std::string(198, 'y'));  // the G is cut off
   EXPECT_EQ(p.settings.product_count, 1);
-}
-
-uint64_t Fnv1a(const std::string& text) {
-  uint64_t h = 0xcbf29ce484222325ULL;
-  for (unsigned char c : text) h = (h ^ c) * 0x100000001b3ULL;
-  return h;
-}
-
-TEST(Options, UsageAndBuildInfo) {
   const std::string usage = UsageText();
   EXPECT_EQ(usage.size(), 7976u);
   EXPECT_EQ(Fnv1a(usage), 0xba17e1aab559bb77ULL);
@@ -168,33 +167,24 @@ std::string CaptureOn(Fn fn, bool stderr_too = false) {
   std::fflush(stderr);
   dup2(saved, 2);
   close(saved);
-  std::string text;
-  std::rewind(sink);
-  for (int c; (c = std::fgetc(sink)) != EOF;) text.push_back(static_cast<char>(c));
-  std::fclose(sink);
-  return text;
+  return ReadAll(sink);
 }
 
 const std::string kClearLine = "\r" + std::string(80, ' ') + "\r";
 const std::string kLabel = "Creating RINEX file:";
 
-TEST(DrawProgressBar, DrawsOrClears) {
-  const std::string bar = "\r" + kLabel + " |";
-  const struct {
-    const char* label;
-    float value;
-    std::string expected;
-  } cases[] = {
-      {kLabel.c_str(), 50.0f, bar + std::string(26, '=') + "-" + std::string(26, ' ') + "| 50%"},
-      {kLabel.c_str(), 0.0f, bar + std::string(53, ' ') + "|  0%"},
-      {kLabel.c_str(), 99.99f, bar + std::string(52, '=') + "-| 99%"},
-      {kLabel.c_str(), 100.0f, kClearLine},
-      {kLabel.c_str(), -0.5f, kClearLine},
-      {kLabel.c_str(), std::nanf(""), kClearLine},
-      {"", 50.0f, "\r|" + std::string(37, '=') + std::string(37, ' ') + "| 50%"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(CaptureOn([&](FILE* out) { DrawProgressBarOn(out, c.label, c.value); }), c.expected)
-        << c.value;
+TEST(DrawProgressBar, DrawsOrClearsAndFollowsTheValue) {
+  for (const auto& row : test::ReadCases("app/data/progress.txt")) {
+    if (row[0] == "draw") {
+      EXPECT_EQ(
+          CaptureOn([&](FILE* out) { DrawProgressBarOn(out, row[1].c_str(), std::stof(row[2])); }),
+          row[3])
+          << row[2];
+    } else {
+      const auto n = [&](size_t i) { return std::stoi(row[i]); };
+      EXPECT_FLOAT_EQ(ProgressValue(n(1), n(2), n(3), n(4)), std::stof(row[5]))
+          << row[1] << " " << row[3];
+    }
   }
   for (int tenth = 0; tenth < 1000; ++tenth) {
     const float value = static_cast<float>(tenth) / 10.0f;
@@ -204,20 +194,6 @@ TEST(DrawProgressBar, DrawsOrClears) {
     std::snprintf(percent, sizeof percent, "| %2d%%", static_cast<int>(value));
     ASSERT_EQ(line.size(), 81u) << value;
     EXPECT_EQ(line.substr(76), percent) << value;
-  }
-}
-
-TEST(ProgressValue, FollowsThePositionInTheRunsOwnFile) {
-  const struct {
-    int from, to;
-    int64_t position, size;
-    float expected;
-  } cases[] = {{0, 100, 500, 1000, 50.0f},   {50, 100, 5, 10, 75.0f}, {50, 100, 10, 10, 100.0f},
-               {100, 100, 0, 1000, 100.0f},  {20, 40, 0, 0, 20.0f},   {0, 50, 2000, 1000, 50.0f},
-               {90, 120, 1000, 1000, 100.0f}};
-  for (const auto& c : cases) {
-    EXPECT_FLOAT_EQ(ProgressValue(c.from, c.to, c.position, c.size), c.expected)
-        << c.from << ".." << c.to << " at " << c.position << "/" << c.size;
   }
 }
 

@@ -1,6 +1,7 @@
 // Test cases kept as text under tests/: one case a line, its fields separated
-// by " | "; blank lines and lines starting with '#' are skipped. A field in
-// double quotes keeps its blanks and takes the escapes \n, \t, \\, \" and \xHH.
+// by " | " outside double quotes; blank lines and lines starting with '#' are
+// skipped. A field in double quotes keeps its blanks and takes the escapes \n,
+// \r, \t, \\, \" and \xHH.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ inline std::string Unquote(const std::string& field) {
       out += static_cast<char>(std::strtoul(field.substr(i + 1, 2).c_str(), nullptr, 16));
       i += 2;
     } else {
-      out += c == '\0' ? field[i] : c == 'n' ? '\n' : c == 't' ? '\t' : c;
+      out += c == '\0' ? field[i] : c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
     }
   }
   return out;
@@ -77,9 +78,15 @@ inline std::vector<std::vector<std::string>> ReadCases(const std::string& name) 
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
     rows.emplace_back();
-    for (size_t at = 0, bar = 0; bar != std::string::npos; at = bar + 3) {
-      bar = line.find(" | ", at);
-      rows.back().push_back(Unquote(line.substr(at, bar - at)));
+    bool quoted = false;
+    size_t at = 0;
+    for (size_t i = 0; i <= line.size(); ++i) {
+      if (i < line.size() && line[i] == '\\') ++i;  // an escaped character
+      if (i < line.size() && line[i] == '"') quoted = !quoted;
+      if (i == line.size() || (!quoted && line.compare(i, 3, " | ") == 0)) {
+        rows.back().push_back(Unquote(line.substr(at, i - at)));
+        at = i + 3;
+      }
     }
   }
   EXPECT_FALSE(rows.empty()) << name;
