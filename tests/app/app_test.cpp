@@ -94,13 +94,7 @@ std::string Differences(const RunSettings& s) {
   add(!o.naming.output_name.empty(), "out=" + o.naming.output_name);
   add(!o.naming.country_code.empty(), "country=" + o.naming.country_code);
   add(o.has_receiver_type, "rectype=" + o.receiver_type);
-  std::string comment;
-  for (unsigned char c : o.comment) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "\\x%02x", c);
-    comment += c > ' ' && c < 127 ? std::string(1, static_cast<char>(c)) : hex;
-  }
-  add(!o.comment.empty(), "comment=" + comment);
+  add(!o.comment.empty(), "comment=" + o.comment);
   add(o.compact_rinex, "crx");
   add(o.gzip_output, "gzip");
   return text;

@@ -44,28 +44,6 @@ namespace {
 constexpr int64_t kDay20190624Ms = 1245369600000;  // 2019-06-24 00:00:00 GPS time
 const std::string kTypeLetters = "ONLGH??IPBM";    // by file type index
 
-void PutText(ReceiverSetupRecord* s, size_t offset, size_t width, const std::string& text) {
-  std::memset(s->bytes + offset, 0, width);
-  std::memcpy(s->bytes + offset, text.data(), std::min(width, text.size()));
-}
-
-// "-": the defaults; "marker NAME"; or "REVISION STATION COUNTRY [MONUMENT RECEIVER]".
-ReceiverSetupRecord SetupFrom(const std::string& text) {
-  ReceiverSetupRecord s;
-  SetReceiverSetupDefaults(&s);
-  const std::vector<std::string> w = test::Words(text);
-  if (w[0] == "marker") PutText(&s, 16, 60, w[1]);
-  if (w[0] == "marker" || w[0] == "-") return s;
-  const uint16_t id = static_cast<uint16_t>(5902 | (std::stoi(w[0]) << 13));
-  s.bytes[4] = id & 0xFF;
-  s.bytes[5] = id >> 8;
-  PutText(&s, 388, 10, w[1]);
-  PutText(&s, 400, 3, w[2]);
-  s.bytes[398] = static_cast<uint8_t>(w.size() > 3 ? std::stoi(w[3]) : 0);
-  s.bytes[399] = static_cast<uint8_t>(w.size() > 4 ? std::stoi(w[4]) : 0);
-  return s;
-}
-
 uint32_t Measured(const std::string& text) {
   return text == "-" ? kNotMeasured : static_cast<uint32_t>(std::stoul(text));
 }
@@ -83,7 +61,7 @@ std::string Name(NameRequest request, const std::string& switches, const FileExi
 }
 
 TEST(FileNaming, Table) {
-  const ReceiverSetupRecord defaults = SetupFrom("-");
+  const ReceiverSetupRecord defaults = test::SetupOf("-");
   for (const auto& row : test::ReadCases("convert/data/naming.txt")) {
     SCOPED_TRACE(row[1] + " " + row[2]);
     if (row[0] == "period" || row[0] == "frequency") {
@@ -93,7 +71,7 @@ TEST(FileNaming, Table) {
     if (row[0] == "name") {
       ASSERT_EQ(row.size(), 11u);
       NamingOptions naming{row[2] == "-" ? "" : row[2], row[4] == "-" ? "" : row[4]};
-      const ReceiverSetupRecord setup = SetupFrom(row[8]);
+      const ReceiverSetupRecord setup = test::SetupOf(row[8]);
       const NameRequest request{row[1],
                                 &naming,
                                 kDay20190624Ms + std::stoll(row[3]) * 1000,

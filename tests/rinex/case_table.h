@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "core/rinex_version.h"
+#include "qdx/decode/receiver_setup.h"
 #include "qdx/encode/qdx_writer.h"
 
 namespace kavrino::test {
@@ -147,6 +149,35 @@ inline std::vector<std::vector<uint8_t>> BlockList(std::string specs) {
     blocks.push_back(b.Finish());
   }
   return blocks;
+}
+
+// A receiver setup: "REVISION FIELD...", the defaults with the revision (- as by
+// default) and each OFFSET=TEXT in its field (OFFSET#N: a byte).
+inline ReceiverSetupRecord SetupOf(const std::string& spec) {
+  ReceiverSetupRecord s;
+  SetReceiverSetupDefaults(&s);
+  const auto w = Words(spec);
+  if (w[0] != "-") {
+    const uint16_t id = static_cast<uint16_t>(5902 | (std::stoi(w[0]) << 13));
+    s.bytes[4] = id & 0xFF;
+    s.bytes[5] = id >> 8;
+  }
+  for (size_t i = 1; i < w.size(); ++i) {
+    const size_t offset = std::stoul(w[i]), at = w[i].find_first_of("=#") + 1;
+    const size_t width = offset == 16                     ? 60
+                         : offset == 116 || offset == 328 ? 40
+                         : offset == 388                  ? 10
+                         : offset == 400                  ? 3
+                                                          : 20;
+    const std::string text = Unquote(w[i].substr(at));
+    if (w[i][at - 1] == '#') {
+      s.bytes[offset] = static_cast<uint8_t>(std::stoi(text));
+      continue;
+    }
+    std::memset(s.bytes + offset, 0, width);
+    std::memcpy(s.bytes + offset, text.data(), std::min(width, text.size()));
+  }
+  return s;
 }
 
 // The file image of the blocks.

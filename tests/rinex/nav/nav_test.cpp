@@ -49,43 +49,40 @@ constexpr RinexVersion k210 = RinexVersion::k210, k211 = RinexVersion::k211,
 
 // The record a writer makes of its block of data/blocks.txt with `fields`
 // over it; nothing for a block too short for its fields.
-std::string RecordOf(const std::string& writer, const std::string& fields) {
-  const auto block = [&](const std::string& spec) {
-    return test::BlockList(spec + " " + (fields == "-" ? "" : fields))[0];
-  };
-  const RinexVersion version = writer.ends_with("2.10")   ? k210
-                               : writer.ends_with("2.11") ? k211
-                                                          : k304;
+std::string RecordOf(const std::string& w, const std::string& fields) {
+  const RinexVersion version = test::VersionOf(w.substr(w.find(' ') + 1));
   return CaptureWrites([&](OutStream* o) {
-    GpsEphemerisBlock gps;
-    BdsEphemerisBlock bds;
-    GalEphemerisBlock gal;
-    GloEphemerisBlock glo;
-    SbasNavigationBlock sbas;
-    if (writer.starts_with("GPS") &&
-        DecodeGpsEphemeris(block(test::GpsLayoutBlock(5891, 345618000, 2060, 5, 100)).data(),
-                           &gps)) {
-      WriteGpsNavRecord(o, gps, 5, version);
+    const auto write = [&]<typename E>(const std::string& spec, bool (*decode)(const uint8_t*, E*),
+                                       auto emit) {
+      E e;
+      if (decode(test::BlockList(spec + " " + (fields == "-" ? "" : fields))[0].data(), &e))
+        emit(e);
+    };
+    const uint32_t tow = 345618000;
+    if (w.starts_with("GPS")) {
+      write(test::GpsLayoutBlock(5891, tow, 2060, 5, 100), DecodeGpsEphemeris,
+            [&](const auto& e) { WriteGpsNavRecord(o, e, 5, version); });
     }
-    if (writer == "QZSS" &&
-        DecodeGpsEphemeris(block(test::GpsLayoutBlock(4095, 345618000, 2060, 181, 100)).data(),
-                           &gps)) {
-      WriteQzssNavRecord(o, gps, 201);
+    if (w == "QZSS") {
+      write(test::GpsLayoutBlock(4095, tow, 2060, 181, 100), DecodeGpsEphemeris,
+            [&](const auto& e) { WriteQzssNavRecord(o, e, 201); });
     }
-    if (writer == "BeiDou" &&
-        DecodeBdsEphemeris(block(test::GpsLayoutBlock(4081, 345618000, 2056, 141, 0)).data(),
-                           &bds)) {
-      WriteBdsNavRecord(o, bds, 161);
+    if (w == "BeiDou") {
+      write(test::GpsLayoutBlock(4081, tow, 2056, 141, 0), DecodeBdsEphemeris,
+            [&](const auto& e) { WriteBdsNavRecord(o, e, 161); });
     }
-    if (writer == "Galileo" &&
-        DecodeGalEphemeris(block(test::GalBlock(345618000, 2060, 71, 0, 50)).data(), &gal)) {
-      WriteGalNavRecord(o, gal, 71);
+    if (w == "Galileo") {
+      write(test::GalBlock(tow, 2060, 71, 0, 50), DecodeGalEphemeris,
+            [&](const auto& e) { WriteGalNavRecord(o, e, 71); });
     }
-    if (writer.starts_with("GLONASS") && DecodeGloEphemeris(block(test::GloBlock()).data(), &glo)) {
-      WriteCartesianNavRecord(o, MakeGloNavRecord(glo, version), version);
+    if (w.starts_with("GLONASS")) {
+      write(test::GloBlock(), DecodeGloEphemeris, [&](const auto& e) {
+        WriteCartesianNavRecord(o, MakeGloNavRecord(e, version), version);
+      });
     }
-    if (writer == "SBAS" && DecodeSbasNavigation(block(test::SbasBlock()).data(), &sbas)) {
-      WriteCartesianNavRecord(o, MakeSbasNavRecord(sbas), k304);
+    if (w == "SBAS") {
+      write(test::SbasBlock(), DecodeSbasNavigation,
+            [&](const auto& e) { WriteCartesianNavRecord(o, MakeSbasNavRecord(e), version); });
     }
   });
 }

@@ -37,28 +37,6 @@ namespace {
 // Observation headers, whole, against data/headers.txt (the headers described
 // in data/header_cases.txt); the lines they share with the other files.
 
-// "REVISION OFFSET=TEXT...": the defaults, the revision (- as by default) and
-// each text in its field at its offset.
-ReceiverSetupRecord SetupOf(const std::string& spec) {
-  ReceiverSetupRecord s;
-  SetReceiverSetupDefaults(&s);
-  const auto w = test::Words(spec);
-  if (w[0] != "-") {
-    const uint16_t id = static_cast<uint16_t>(5902 | (std::stoi(w[0]) << 13));
-    s.bytes[4] = id & 0xFF;
-    s.bytes[5] = id >> 8;
-  }
-  for (size_t i = 1; i < w.size(); ++i) {
-    const size_t offset = std::stoul(w[i]), width = offset == 16                     ? 60
-                                                    : offset == 116 || offset == 328 ? 40
-                                                                                     : 20;
-    const std::string text = test::Unquote(w[i].substr(w[i].find('=') + 1));
-    std::memset(s.bytes + offset, 0, width);
-    std::memcpy(s.bytes + offset, text.data(), std::min(width, text.size()));
-  }
-  return s;
-}
-
 // "VERSION MASK [snr] [channel] SYSTEM=LIST...".
 ObsTypeLayout LayoutOf(const std::string& spec) {
   const auto w = test::Words(spec);
@@ -88,13 +66,13 @@ TEST(ObsHeader, CaseTable) {
     if (row[0] == "receiver") {
       char out[100];
       std::memset(out, '#', sizeof out);
-      MakeReceiverType(SetupOf(row[1] + " 176=QX-1 328=\"" + row[2] + "\""), out,
+      MakeReceiverType(test::SetupOf(row[1] + " 176=QX-1 328=\"" + row[2] + "\""), out,
                        std::stoul(row[3]));
       EXPECT_STREQ(out, row[4].c_str());
     }
     if (row[0] != "header") continue;
     const ObsTypeLayout layout = LayoutOf(row[2]);
-    const ReceiverSetupRecord setup = SetupOf(row[3]);
+    const ReceiverSetupRecord setup = test::SetupOf(row[3]);
     std::vector<int8_t> glo(30, -128);
     const auto numbers = test::Words(row[6]);
     for (size_t k = 0; k < numbers.size() && numbers[0] != "-"; ++k)
