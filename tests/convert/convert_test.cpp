@@ -72,13 +72,10 @@ TEST(FileNaming, Table) {
       ASSERT_EQ(row.size(), 11u);
       NamingOptions naming{row[2] == "-" ? "" : row[2], row[4] == "-" ? "" : row[4]};
       const ReceiverSetupRecord setup = test::SetupOf(row[8]);
-      const NameRequest request{row[1],
-                                &naming,
-                                kDay20190624Ms + std::stoll(row[3]) * 1000,
-                                Measured(row[5]),
-                                Measured(row[6]),
-                                static_cast<int>(kTypeLetters.find(row[7])),
-                                &setup};
+      const int64_t first = kDay20190624Ms + std::stoll(row[3]) * 1000;
+      const int type = static_cast<int>(kTypeLetters.find(row[7]));
+      const NameRequest request{row[1],           &naming, first, Measured(row[5]),
+                                Measured(row[6]), type,    &setup};
       EXPECT_EQ(Name(request, row[9], [](const std::string&) { return false; }), row[10]);
     }
     if (row[0] == "sequence") {
@@ -88,9 +85,8 @@ TEST(FileNaming, Table) {
         return files.count(name) > 0 || (files.count("*O") > 0 && name.ends_with("O"));
       };
       const NamingOptions naming;
-      const NameRequest request{"a.qdx",  &naming, kDay20190624Ms,
-                                1000,     60,      static_cast<int>(kTypeLetters.find(row[2][0])),
-                                &defaults};
+      const int type = static_cast<int>(kTypeLetters.find(row[2][0]));
+      const NameRequest request{"a.qdx", &naming, kDay20190624Ms, 1000, 60, type, &defaults};
       EXPECT_EQ(Name(request, "seq " + row[2].substr(1), exists), row[3]);
     }
   }
@@ -110,8 +106,8 @@ std::string Walk(NavRun run, const std::vector<uint8_t>& file, TimeWindow window
                  NavCorrections* corrections = nullptr) {
   test::ScopedTempDir dir("nav_walk");
   EXPECT_TRUE(test::WriteFileBytes(dir / "in.qdx", file));
-  const auto lines =
-      test::SplitLines(test::WalkText(dir / "in.qdx", run, window, wrote, corrections));
+  auto lines = test::Split(test::WalkText(dir / "in.qdx", run, window, wrote, corrections), '\n');
+  lines.pop_back();  // after the last newline
   const bool cartesian = run == NavRun::kGlonass || run == NavRun::kSbas;
   const size_t size = cartesian ? 4 : 8;
   EXPECT_EQ(lines.size() % size, 0u);
@@ -221,8 +217,10 @@ TEST(NavWalks, GlonassAndSbasOfTheSampleMatchTruth) {
   for (int glo = 0; glo < 2; ++glo) {
     ASSERT_GT(expected[glo].size(), 10u);
     bool wrote = false;
-    const auto lines = test::SplitLines(test::WalkText(
-        sample, glo == 0 ? NavRun::kGlonass : NavRun::kSbas, {kNoStartMs, kNoEndMs}, &wrote));
+    const auto lines =
+        test::Split(test::WalkText(sample, glo == 0 ? NavRun::kGlonass : NavRun::kSbas,
+                                   {kNoStartMs, kNoEndMs}, &wrote),
+                    '\n');
     EXPECT_TRUE(wrote);
     std::map<std::string, int> found;  // GLONASS: frequency number; SBAS: IODN
     for (size_t i = 0; i + 4 <= lines.size(); i += 4) {

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,13 +73,6 @@ inline std::string WalkText(const std::string& path, NavRun run, TimeWindow wind
   CloseQdxReader(reader.get());
   if (corrections != nullptr) *corrections = pass.corrections;
   return text;
-}
-
-inline std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 }  // namespace kavrino::test
