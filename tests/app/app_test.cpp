@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <string>
 #include <tuple>
@@ -12,7 +11,6 @@
 #include "app/options.h"
 #include "app/progress_bar.h"
 #include "convert/progress.h"
-#include "qdx/block.h"
 #include "qdx/reader.h"
 #include "rinex/case_table.h"
 #include "support/scoped_dir.h"

@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -29,13 +28,10 @@
 #include "convert/gzip_stream.h"
 #include "convert/met_product.h"
 #include "convert/nav_product.h"
-#include "convert/nav_walks.h"
 #include "convert/output_file.h"
 #include "core/time.h"
-#include "qdx/reader.h"
 #include "rinex/case_table.h"
 #include "rinex/nav/test_blocks.h"
-#include "support/capture.h"
 #include "support/scoped_dir.h"
 
 namespace kavrino {

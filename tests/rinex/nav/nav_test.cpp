@@ -5,11 +5,8 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,14 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "convert/nav_walks.h"
-#include "core/rinex_version.h"
 #include "core/time.h"
-#include "qdx/block.h"
 #include "qdx/block_numbers.h"
 #include "qdx/decode/correction_blocks.h"
 #include "qdx/decode/ephemeris_blocks.h"
-#include "qdx/encode/qdx_writer.h"
 #include "qdx/lookups.h"
 #include "qdx/reader.h"
 #include "rinex/case_table.h"

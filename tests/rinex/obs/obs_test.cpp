@@ -3,7 +3,6 @@
 // number texts against printf.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,8 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "core/rinex_version.h"
-#include "qdx/encode/qdx_writer.h"
 #include "rinex/case_table.h"
 #include "rinex/format.h"
 #include "rinex/header_lines.h"
