@@ -4,10 +4,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "convert/nav_walks.h"
-#include "qdx/encode/qdx_writer.h"
 #include "rinex/case_table.h"
 #include "support/capture.h"
 
