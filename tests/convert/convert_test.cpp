@@ -123,7 +123,7 @@ std::string Block(const std::string& text) {
   f.resize(6);
   const int ms = std::stoi(f[1]), svid = std::stoi(f[2]), tag = std::stoi(f[4]);
   const uint32_t key = static_cast<uint32_t>(std::stoul(f[3])),
-                 tow = kTow + static_cast<uint32_t>(ms);
+                 tow = static_cast<uint32_t>(int64_t{kTow} + ms);
   const std::string n = test::N(key);
   const std::string spec =
       f[0] == "G"   ? test::GpsLayoutBlock(5891, tow, kWeek, svid, static_cast<int>(key))
