@@ -125,7 +125,7 @@ std::string Block(const std::string& text) {
   const uint32_t key = static_cast<uint32_t>(std::stoul(f[3])),
                  tow = static_cast<uint32_t>(int64_t{kTow} + ms);
   const std::string n = test::N(key);
-  const std::string spec =
+  const std::string description =
       f[0] == "G"   ? test::GpsLayoutBlock(5891, tow, kWeek, svid, static_cast<int>(key))
       : f[0] == "J" ? test::GpsLayoutBlock(4095, tow, kWeek, svid, static_cast<int>(key))
       : f[0] == "E" ? test::GalBlock(tow, kWeek, svid, static_cast<int>(key), tag)
@@ -133,7 +133,7 @@ std::string Block(const std::string& text) {
                           " u8@21=" + test::N(tag)
       : f[0] == "R" ? test::GloBlock(svid, 345630000 + ms, tag)
                     : test::SbasBlock(svid, 100500 + ms, key, tag);
-  return spec + (f[5] == "short" ? f[0] == "R" ? " size=80" : " size=139" : "") +
+  return description + (f[5] == "short" ? f[0] == "R" ? " size=80" : " size=139" : "") +
          (f[5] == "notime" ? " u32@8=4294967295" : "");
 }
 

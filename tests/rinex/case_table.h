@@ -115,12 +115,12 @@ inline std::map<std::string, std::string> ReadGoldens(const std::string& name) {
 // later field overriding an earlier one, and size=LENGTH to cut or extend it;
 // the blocks of a list are on lines of their own or separated by ";", lines
 // starting with '#' are skipped (and hold no ";").
-inline std::vector<std::vector<uint8_t>> BlockList(std::string specs) {
-  std::replace(specs.begin(), specs.end(), ';', '\n');
+inline std::vector<std::vector<uint8_t>> BlockList(std::string descriptions) {
+  std::replace(descriptions.begin(), descriptions.end(), ';', '\n');
   std::vector<std::vector<uint8_t>> blocks;
-  std::istringstream list(specs);
-  for (std::string spec; std::getline(list, spec);) {
-    const std::vector<std::string> w = Words(spec);
+  std::istringstream list(descriptions);
+  for (std::string description; std::getline(list, description);) {
+    const std::vector<std::string> w = Words(description);
     if (w.empty() || w[0][0] == '#') continue;
     const size_t slash = w[0].find('/');
     QdxBlockWriter b(
@@ -152,10 +152,10 @@ inline std::vector<std::vector<uint8_t>> BlockList(std::string specs) {
 
 // A receiver setup: "REVISION FIELD...", the defaults with the revision (- as by
 // default) and each OFFSET=TEXT in its field (OFFSET#N: a byte).
-inline ReceiverSetupRecord SetupOf(const std::string& spec) {
+inline ReceiverSetupRecord SetupOf(const std::string& description) {
   ReceiverSetupRecord s;
   SetReceiverSetupDefaults(&s);
-  const auto w = Words(spec);
+  const auto w = Words(description);
   if (w[0] != "-") {
     const uint16_t id = static_cast<uint16_t>(5902 | (std::stoi(w[0]) << 13));
     s.bytes[4] = id & 0xFF;
@@ -180,9 +180,9 @@ inline ReceiverSetupRecord SetupOf(const std::string& spec) {
 }
 
 // The file image of the blocks.
-inline std::vector<uint8_t> Blocks(const std::string& specs) {
+inline std::vector<uint8_t> Blocks(const std::string& descriptions) {
   std::vector<uint8_t> file;
-  for (const auto& block : BlockList(specs)) Append(&file, block);
+  for (const auto& block : BlockList(descriptions)) Append(&file, block);
   return file;
 }
 

@@ -47,10 +47,10 @@ constexpr RinexVersion k210 = RinexVersion::k210, k211 = RinexVersion::k211,
 std::string RecordOf(const std::string& w, const std::string& fields) {
   const RinexVersion version = test::VersionOf(w.substr(w.find(' ') + 1));
   return CaptureWrites([&](OutStream* o) {
-    const auto write = [&]<typename E>(const std::string& spec, bool (*decode)(const uint8_t*, E*),
-                                       auto emit) {
+    const auto write = [&]<typename E>(const std::string& description,
+                                       bool (*decode)(const uint8_t*, E*), auto emit) {
       E e;
-      if (decode(test::BlockList(spec + " " + (fields == "-" ? "" : fields))[0].data(), &e))
+      if (decode(test::BlockList(description + " " + (fields == "-" ? "" : fields))[0].data(), &e))
         emit(e);
     };
     const uint32_t tow = 345618000;

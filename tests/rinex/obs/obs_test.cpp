@@ -35,8 +35,8 @@ namespace {
 // in data/header_cases.txt); the lines they share with the other files.
 
 // "VERSION MASK [snr] [channel] SYSTEM=LIST...".
-ObsTypeLayout LayoutOf(const std::string& spec) {
-  const auto w = test::Words(spec);
+ObsTypeLayout LayoutOf(const std::string& description) {
+  const auto w = test::Words(description);
   ObsTypeLayout layout{};
   layout.version = w[0] == "2.11" ? RinexVersion::k211 : RinexVersion::k304;
   layout.signal_mask = std::stoull(w[1], nullptr, 16);
