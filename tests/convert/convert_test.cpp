@@ -272,7 +272,7 @@ std::string Undated(const std::string& path) {
 
 TEST(MetFile, HandBuiltFile) {
   test::ScopedTempDir dir("met");
-  const auto texts = test::ReadGoldens("convert/data/met_files.txt");
+  const auto texts = test::ReadGoldens("convert/data/met_files.expected");
   std::vector<uint8_t> file = test::Blocks(texts.at("blocks"));
   ASSERT_TRUE(test::WriteFileBytes(dir / "in.qdx", file));
   ASSERT_EQ(Meteo(dir / "in.qdx", 30000, kTen, dir / "out.m", false, RinexVersion::k211), kWritten);

@@ -1,4 +1,4 @@
-// Meteorological records (data/records.txt) and header, against hand-worked lines.
+// Meteorological records (data/records.expected) and header, against hand-worked lines.
 #include "rinex/met/met_writer.h"
 
 #include <gtest/gtest.h>
@@ -40,9 +40,9 @@ TEST(MetHeader, NineLinesInEachLayout) {
     h.end_of_header = end;
     return test::CaptureWrites([&](OutStream* out) { WriteMetHeader(out, h); });
   };
-  EXPECT_EQ(header(RinexVersion::k211, true), test::ReadTestFile("rinex/met/data/header_211.txt"));
+  EXPECT_EQ(header(RinexVersion::k211, true), test::ReadTestFile("rinex/met/data/header_211.expected"));
   EXPECT_EQ(header(RinexVersion::k304, false),
-            test::ReadTestFile("rinex/met/data/header_304_open.txt"));
+            test::ReadTestFile("rinex/met/data/header_304_open.expected"));
   EXPECT_EQ(header(RinexVersion::k210, true).substr(0, 9), "     2.10");
 }
 

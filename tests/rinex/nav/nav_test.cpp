@@ -36,7 +36,7 @@ namespace kavrino {
 namespace {
 
 // Navigation records worked out by hand from the record formats (in
-// data/records.txt), the lines they are made of and the value rules behind them.
+// data/records.expected), the lines they are made of and the value rules behind them.
 
 using test::CaptureWrites;
 constexpr RinexVersion k210 = RinexVersion::k210, k211 = RinexVersion::k211,
@@ -83,7 +83,7 @@ std::string RecordOf(const std::string& w, const std::string& fields) {
 }
 
 TEST(NavRecords, HandWorkedRecords) {
-  const auto goldens = test::ReadGoldens("rinex/nav/data/records.txt");
+  const auto goldens = test::ReadGoldens("rinex/nav/data/records.expected");
   for (const auto& row : test::ReadCases("rinex/nav/data/record_cases.txt")) {
     EXPECT_EQ(RecordOf(row[1], row[2]), goldens.at(row[0])) << row[0];
   }
@@ -175,12 +175,12 @@ std::string OverReserved(int reserved, const std::function<void(OutStream*)>& wr
 }
 
 // Each header written over the area reserved for it, with the correction
-// blocks named, against data/headers.txt.
+// blocks named, against data/headers.expected.
 TEST(NavHeader, HeadersFillTheirReservedAreaInOrder) {
   const std::map<std::string, void (*)(OutStream*, const NavHeaderInfo&)> writers = {
       {"GPS", WriteGpsNavHeader},   {"GLONASS", WriteGloNavHeader}, {"Galileo", WriteGalNavHeader},
       {"SBAS", WriteSbasNavHeader}, {"BeiDou", WriteBdsNavHeader},  {"mixed", WriteMixedNavHeader}};
-  const auto goldens = test::ReadGoldens("rinex/nav/data/headers.txt");
+  const auto goldens = test::ReadGoldens("rinex/nav/data/headers.expected");
   for (const auto& row : test::ReadCases("rinex/nav/data/header_cases.txt")) {
     NavCorrections corrections;
     for (const auto& block : test::BlockList(goldens.at("corrections: " + row[4]))) {
@@ -220,9 +220,9 @@ const uint32_t kWords[8] = {0x53240011, 0x22334455, 0x66778899, 0xAABBCCDD,
 
 // The hand-worked record (the words above), the message type (its bits depend
 // on the preamble of L5 messages) and the seconds field of records, the header:
-// against data/sbas_broadcast.txt.
+// against data/sbas_broadcast.expected.
 TEST(SbasBroadcast, RecordsAndHeader) {
-  const auto goldens = test::ReadGoldens("rinex/nav/data/sbas_broadcast.txt");
+  const auto goldens = test::ReadGoldens("rinex/nav/data/sbas_broadcast.expected");
   for (const auto& row : test::ReadCases("rinex/nav/data/sbas_records.txt")) {
     uint32_t words[8] = {};
     if (row[3] == "hand-worked") std::copy(kWords, kWords + 8, words);
@@ -252,10 +252,10 @@ std::string Walk(const std::string& path, bool valid_only, int64_t start_ms, int
   return text;
 }
 
-// The walk over the blocks of data/sbas_broadcast.txt, in a window from
+// The walk over the blocks of data/sbas_broadcast.expected, in a window from
 // 12:00:00 to 12:30:00 given as times of day, and two hours later.
 TEST(SbasBroadcastWalk, SelectsBlocksAndSkipsDamaged) {
-  const auto goldens = test::ReadGoldens("rinex/nav/data/sbas_broadcast.txt");
+  const auto goldens = test::ReadGoldens("rinex/nav/data/sbas_broadcast.expected");
   test::ScopedTempDir dir("sbas_broadcast");
   ASSERT_TRUE(test::WriteFileBytes(dir / "mixed.qdx", test::Blocks(goldens.at("walk blocks"))));
   const int64_t start = 12 * 3600000LL, end = start + 1800000;

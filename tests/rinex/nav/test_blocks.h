@@ -22,7 +22,7 @@ inline std::string N(uint64_t value) {
 }
 
 // Descriptions of blocks (see Blocks()) with the orbit of the records worked
-// out by hand in data/records.txt. GpsEphemeris layout: also QzsEphemeris, and
+// out by hand in data/records.expected. GpsEphemeris layout: also QzsEphemeris, and
 // BdsEphemeris shares offsets 32..139.
 inline std::string GpsLayoutBlock(int number, uint32_t tow_ms, int week, int svid, int iodc) {
   return N(number) + " " + N(tow_ms) + " " + N(week) + " 140" + Fields("GPS layout") +

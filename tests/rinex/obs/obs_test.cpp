@@ -31,7 +31,7 @@
 namespace kavrino {
 namespace {
 
-// Observation headers, whole, against data/headers.txt (the headers described
+// Observation headers, whole, against data/headers.expected (the headers described
 // in data/header_cases.txt); the lines they share with the other files.
 
 // "VERSION MASK [snr] [channel] SYSTEM=LIST...".
@@ -53,7 +53,7 @@ ObsTypeLayout LayoutOf(const std::string& description) {
 }
 
 TEST(ObsHeader, CaseTable) {
-  const auto goldens = test::ReadGoldens("rinex/obs/data/headers.txt");
+  const auto goldens = test::ReadGoldens("rinex/obs/data/headers.expected");
   for (const auto& row : test::ReadCases("rinex/obs/data/header_cases.txt")) {
     SCOPED_TRACE(row[1]);
     if (row[0] == "letter") {
@@ -103,7 +103,7 @@ TEST(HeaderLines, PgmRunByDate) {
             "p                                       20071309 070509 UTC PGM / RUN BY / DATE \n");
 }
 
-// Observation epochs and event records against data/epochs.txt (the epochs
+// Observation epochs and event records against data/epochs.expected (the epochs
 // described in data/epoch_cases.txt), and the rules of identifiers, loss of
 // lock and antenna and satellite selection.
 
@@ -159,7 +159,7 @@ std::string Write(const ObsTypeLayout& layout, const MeasEpochRecord& rec, uint3
 }
 
 TEST(WriteObsEpoch, CaseTable) {
-  const auto goldens = test::ReadGoldens("rinex/obs/data/epochs.txt");
+  const auto goldens = test::ReadGoldens("rinex/obs/data/epochs.expected");
   auto history = std::make_unique<LockHistory>();
   const ObsTypeLayout l1 = Layout("3.04 0");
   std::map<std::string, std::pair<ObsTypeLayout, MeasEpochRecord>> epochs;
@@ -217,7 +217,7 @@ TEST(WriteObsEpoch, SiteOccupation) {
   EXPECT_EQ(test::CaptureWrites([&](OutStream* f) {
               WriteSiteOccupation(f, site, RinexVersion::k304, 2059 * 604800.0 + 86400.0);
             }),
-            test::ReadGoldens("rinex/obs/data/epochs.txt")["site occupation"]);
+            test::ReadGoldens("rinex/obs/data/epochs.expected")["site occupation"]);
 }
 
 // Observation type lists and columns, from the table in data/obs_types.txt.
