@@ -189,9 +189,12 @@ TEST(Behaviour, EveryCase) {
     EXPECT_EQ(made, files);
     for (const char product : c.alone) {
       const test::ScopedTempDir alone("alone");
-      const std::string args = std::regex_replace(c.args, std::regex("-n[A-Z]+"), "-n" + product);
+      const std::string args =
+          std::regex_replace(c.args, std::regex("-n[A-Z]+"), std::string("-n") + product);
       ASSERT_EQ(test::Kavrino(alone.path(), "-f " + dir.path() + "/in.qdx " + args).status, 0);
-      for (const auto& [name, text] : test::FolderFiles(alone.path())) {
+      const auto alone_files = test::FolderFiles(alone.path());
+      EXPECT_FALSE(alone_files.empty()) << product << " made alone";
+      for (const auto& [name, text] : alone_files) {
         EXPECT_EQ(test::MaskRunDate(test::ReadFileText(dir / name)), test::MaskRunDate(text))
             << name << " made alone";
       }
