@@ -1,7 +1,7 @@
 // Measurement epochs: the blocks of data/epoch_cases.txt walked through the
 // gathering and the decoders against the epochs of data/epoch_cases.expected
-// (the head of the first gives the notation of both), and compact blocks of
-// the encoder decoded back to what was encoded.
+// (the head of each gives its notation), and compact blocks of the encoder
+// decoded back to what was encoded.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -110,11 +110,6 @@ std::string Walk(const Bytes& image, int mode, std::vector<MeasEpochRecord>* epo
   CloseQdxReader(reader.get());
   return steps;
 }
-std::vector<MeasEpochRecord> Epochs(const Bytes& image) {
-  std::vector<MeasEpochRecord> epochs;
-  Walk(image, kDecodeCompact, &epochs);
-  return epochs;
-}
 
 const MeasSignal* FindSignal(const MeasEpochRecord& r, uint8_t sat, int stream, uint8_t signal) {
   for (uint32_t i = 0; i < r.num_sats; ++i) {
@@ -173,7 +168,8 @@ TEST(CompactMeas, RoundTripMatchesToFieldResolution) {
       for (int k = 0; k < kCompactKindCount; ++k) kinds[k] += state->kinds[k];
     }
     for (int k : c.kinds) EXPECT_GT(kinds[k], 0u) << "kind " << k;
-    const std::vector<MeasEpochRecord> decoded = Epochs(file);
+    std::vector<MeasEpochRecord> decoded;
+    Walk(file, kDecodeCompact, &decoded);
     ASSERT_EQ(decoded.size(), size_t(c.count));
     for (size_t e = 0; e < decoded.size(); ++e) {
       const MeasEpochRecord& r = decoded[e];
@@ -228,7 +224,8 @@ TEST(CompactMeas, FullRecordGivesItsLastEntryToTheNewcomer) {
         test::Append(&file, b);
       }
     }
-    const std::vector<MeasEpochRecord> decoded = Epochs(file);
+    std::vector<MeasEpochRecord> decoded;
+    Walk(file, kDecodeCompact, &decoded);
     ASSERT_EQ(decoded.size(), 1u);
     const MeasEpochRecord& r = decoded[0];
     ASSERT_EQ(r.num_sats, 80u);
