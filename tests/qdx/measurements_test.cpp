@@ -1,9 +1,10 @@
 // Measurement epochs: the blocks of data/epoch_cases.txt walked through the
 // gathering and the decoders against the epochs of data/epoch_cases.expected
-// (the head of the first gives the notation of both), and compact blocks of
-// the encoder decoded back to what was encoded.
+// (the head of each gives its notation), and compact blocks of the encoder
+// decoded back to what was encoded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -109,11 +110,6 @@ std::string Walk(const Bytes& image, int mode, std::vector<MeasEpochRecord>* epo
   CloseQdxReader(reader.get());
   return steps;
 }
-std::vector<MeasEpochRecord> Epochs(const Bytes& image) {
-  std::vector<MeasEpochRecord> epochs;
-  Walk(image, kDecodeCompact, &epochs);
-  return epochs;
-}
 
 const MeasSignal* FindSignal(const MeasEpochRecord& r, uint8_t sat, int stream, uint8_t signal) {
   for (uint32_t i = 0; i < r.num_sats; ++i) {
@@ -172,7 +168,8 @@ TEST(CompactMeas, RoundTripMatchesToFieldResolution) {
       for (int k = 0; k < kCompactKindCount; ++k) kinds[k] += state->kinds[k];
     }
     for (int k : c.kinds) EXPECT_GT(kinds[k], 0u) << "kind " << k;
-    const std::vector<MeasEpochRecord> decoded = Epochs(file);
+    std::vector<MeasEpochRecord> decoded;
+    Walk(file, kDecodeCompact, &decoded);
     ASSERT_EQ(decoded.size(), size_t(c.count));
     for (size_t e = 0; e < decoded.size(); ++e) {
       const MeasEpochRecord& r = decoded[e];
@@ -227,7 +224,8 @@ TEST(CompactMeas, FullRecordGivesItsLastEntryToTheNewcomer) {
         test::Append(&file, b);
       }
     }
-    const std::vector<MeasEpochRecord> decoded = Epochs(file);
+    std::vector<MeasEpochRecord> decoded;
+    Walk(file, kDecodeCompact, &decoded);
     ASSERT_EQ(decoded.size(), 1u);
     const MeasEpochRecord& r = decoded[0];
     ASSERT_EQ(r.num_sats, 80u);
@@ -244,7 +242,7 @@ TEST(CompactMeas, FullRecordGivesItsLastEntryToTheNewcomer) {
 
 struct Case {
   std::string name;
-  int mode = 3;
+  std::vector<int> modes;
   std::vector<test::QdxBlockWriter> blocks;
   std::string walk;
 };
@@ -253,7 +251,14 @@ struct Case {
 // at least to every byte the words go to.
 void WriteWords(std::istringstream& words, test::QdxBlockWriter* w, size_t* at, std::string* type) {
   for (std::string word; words >> word && word[0] != '#';) {
-    if (word[0] == '+' || word[0] == '@') {
+    if (word[0] == '*') {
+      std::string rest;
+      std::getline(words, rest);
+      for (int n = std::stoi(word.substr(1)); n > 0; --n) {
+        std::istringstream again(rest);
+        WriteWords(again, w, at, type);
+      }
+    } else if (word[0] == '+' || word[0] == '@') {
       *at = (word[0] == '+' ? *at : 0) + std::stoul(word.substr(1));
     } else if (word.rfind("rev=", 0) == 0) {
       w->bytes[5] = static_cast<uint8_t>((w->bytes[5] & 0x1F) | std::stoi(word.substr(4)) << 5);
@@ -284,7 +289,15 @@ std::vector<Case> ReadCases(const std::string& path) {
       cases.emplace_back();
       std::getline(words >> std::ws, cases.back().name);
     } else if (first == "mode") {
-      words >> cases.back().mode;
+      for (int mode; words >> mode;) cases.back().modes.push_back(mode);
+    } else if (first == "from") {
+      size_t n = 0;
+      std::string name;
+      std::getline(words >> n >> std::ws, name);
+      const auto c = std::find_if(cases.begin(), cases.end(),
+                                  [&](const Case& k) { return k.name.rfind(name, 0) == 0; });
+      cases.back().blocks.assign(c->blocks.begin(), c->blocks.begin() + n);
+      at = 14, type = "u8";
     } else if (first == "walk" || !cases.back().walk.empty()) {
       cases.back().walk += first == "walk" ? "\n" : line + "\n";
     } else {
@@ -313,7 +326,10 @@ TEST(EpochCases, WalksHandOutTheWrittenEpochs) {
     ASSERT_EQ(c.name, expected[i].name);
     test::Bytes file;
     for (const test::QdxBlockWriter& b : c.blocks) test::Append(&file, b);
-    EXPECT_EQ("\n" + Walk(file, c.mode), expected[i].walk) << c.name;
+    std::string walks;
+    for (int mode : c.modes.empty() ? std::vector<int>{3} : c.modes)
+      walks += "\n" + Walk(file, mode);
+    EXPECT_EQ(walks, expected[i].walk) << c.name;
   }
 }
 

@@ -68,7 +68,6 @@ TEST(ResizeQdxSubBlocks, MovesElementsOrRefuses) {
   } cases[] = {
       {20 + 3 * 24, 200, 3, 24, 20, true},               // shrink
       {20 + 4 * 12, 200, 4, 12, 16, true},               // grow
-      {40, 200, 0, 12, 16, true},                        // no elements
       {50, 200, 3, 10, 10, true},                        // equal sizes
       {14 + 2 * 8, 200, 2, 8, 4, true},                  // the array fills the body
       {14 + 2 * 8, 200, 2, 9, 4, false},                 // it reaches into the header
