@@ -37,8 +37,7 @@ Parsed Parse(std::vector<std::string> args) {
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  FILE* out = std::tmpfile();
-  FILE* err = std::tmpfile();
+  FILE *out = std::tmpfile(), *err = std::tmpfile();
   Parsed p;
   p.status = ParseCommandLine(static_cast<int>(args.size()), argv.data(), &p.settings, out, err);
   p.out = ReadAll(out);
@@ -55,46 +54,36 @@ std::string UsageText() {
 // The settings that differ from the defaults, as words in a fixed order.
 std::string Differences(const RunSettings& s) {
   const ConvertOptions& o = s.convert;
-  std::string text = "files=";
+  std::string text = "files=", excluded;
   for (const std::string& f : s.input_files) text += (&f == &s.input_files[0] ? "" : ",") + f;
-  const auto add = [&](bool differs, const std::string& word) {
-    if (differs) text += " " + word;
-  };
-  add(s.file_types != "O", "types=" + s.file_types);
-  add(s.product_count != 1, "products=" + std::to_string(s.product_count));
-  add(s.meteo_requested, "met");
-  add(s.verbose, "verbose");
-  add(o.version != RinexVersion::k211, o.version == RinexVersion::k304 ? "R3" : "R210");
-  add(o.interval_ms != 1, "i=" + std::to_string(o.interval_ms));
-  add(o.window.start_ms != kNoStartMs, "b=" + std::to_string(o.window.start_ms));
-  add(o.window.end_ms != kNoEndMs, "e=" + std::to_string(o.window.end_ms));
-  std::string excluded;
   for (int c = 0; c < 32; ++c) {
     if (IsSystemExcluded(o, static_cast<uint8_t>(c))) excluded += c < 7 ? "GESRCJI"[c] : '?';
   }
-  add(!excluded.empty(), "x=" + excluded);
   char mask[32];
   std::snprintf(mask, sizeof mask, "mask=0x%llx", static_cast<unsigned long long>(o.signal_mask));
-  add(o.signal_mask != ~0ULL, mask);
-  add(o.antenna != 1, "a=" + std::to_string(o.antenna));
-  add(o.extras.snr, "snr");
-  add(o.extras.doppler, "doppler");
-  add(o.extras.channel, "channel");
-  add(o.comments, "comments");
-  add(o.moving != MovingEvent::kNever,
-      o.moving == MovingEvent::kWhenMoving ? "moving=auto" : "moving=always");
-  add(!o.events, "noevent");
-  add(o.sbas_valid_only, "validonly");
-  add(o.families != MeasFamilies::kBoth,
-      o.families == MeasFamilies::kClassicOnly ? "classic" : "compact");
-  add(o.naming.sequence, "seq");
-  add(o.naming.long_names, "long");
-  add(!o.naming.output_name.empty(), "out=" + o.naming.output_name);
-  add(!o.naming.country_code.empty(), "country=" + o.naming.country_code);
-  add(o.has_receiver_type, "rectype=" + o.receiver_type);
-  add(!o.comment.empty(), "comment=" + o.comment);
-  add(o.compact_rinex, "crx");
-  add(o.gzip_output, "gzip");
+  const std::pair<bool, std::string> words[] = {
+      {s.file_types != "O", "types=" + s.file_types},
+      {s.product_count != 1, "products=" + std::to_string(s.product_count)},
+      {o.version != RinexVersion::k211, o.version == RinexVersion::k304 ? "R3" : "R210"},
+      {o.interval_ms != 1, "i=" + std::to_string(o.interval_ms)},
+      {o.window.start_ms != kNoStartMs, "b=" + std::to_string(o.window.start_ms)},
+      {o.window.end_ms != kNoEndMs, "e=" + std::to_string(o.window.end_ms)},
+      {!excluded.empty(), "x=" + excluded},
+      {o.signal_mask != ~0ULL, mask},
+      {o.antenna != 1, "a=" + std::to_string(o.antenna)},
+      {o.moving != MovingEvent::kNever, o.moving == MovingEvent::kAlways ? "mf" : "ma"},
+      {o.families != MeasFamilies::kBoth, o.families == MeasFamilies::kClassicOnly ? "-2" : "-3"},
+      {!o.naming.output_name.empty(), "out=" + o.naming.output_name},
+      {!o.naming.country_code.empty(), "country=" + o.naming.country_code},
+      {o.has_receiver_type, "rectype=" + o.receiver_type},
+      {!o.comment.empty(), "comment=" + o.comment}};
+  const std::pair<bool, const char*> flags[] = {
+      {s.meteo_requested, "met"},       {s.verbose, "verbose"},     {o.extras.snr, "snr"},
+      {o.extras.doppler, "doppler"},    {o.extras.channel, "X"},    {o.comments, "comments"},
+      {!o.events, "noevent"},           {o.naming.sequence, "seq"}, {o.naming.long_names, "long"},
+      {o.sbas_valid_only, "validonly"}, {o.compact_rinex, "crx"},   {o.gzip_output, "gzip"}};
+  for (const auto& [differs, word] : words) text += differs ? " " + word : "";
+  for (const auto& [differs, word] : flags) text += differs ? std::string(" ") + word : "";
   return text;
 }
 
@@ -120,29 +109,21 @@ TEST(Options, CommandLineTable) {
   }
 }
 
-uint64_t Fnv1a(const std::string& text) {
-  uint64_t h = 0xcbf29ce484222325ULL;
-  for (unsigned char c : text) h = (h ^ c) * 0x100000001b3ULL;
-  return h;
-}
-
-// Long values are kept whole or cut; the usage text is fixed; -z with its key
-// prints the build information.
+// Long values kept whole or cut (the G after 199 type letters); the usage text
+// is fixed (its size and FNV-1a hash); -z with its key prints the build information.
 TEST(Options, LongValuesUsageAndBuildInfo) {
-  const Parsed p = Parse({"-f", std::string(300, 'n'), "-o", std::string(300, 'o'), "-C",
-                          std::string(300, 'c'), "-n", "N" + std::string(198, 'y') + "G"});
-  ASSERT_EQ(p.status, kParseContinue) << p.err;
-  EXPECT_EQ(p.settings.input_files, std::vector<std::string>{std::string(300, 'n')});
-  EXPECT_EQ(p.settings.convert.naming.output_name, std::string(300, 'o'));
-  EXPECT_EQ(p.settings.convert.comment, std::string(240, 'c'));
-  EXPECT_EQ(p.settings.file_types, "N" + std::string(198, 'y'));  // the G is cut off
-  EXPECT_EQ(p.settings.product_count, 1);
+  const std::string n(300, 'n'), o(300, 'o'), y(198, 'y');
+  const Parsed p = Parse({"-f", n, "-o", o, "-C", std::string(300, 'c'), "-n", "N" + y + "G"});
+  EXPECT_EQ(Differences(p.settings),
+            "files=" + n + " types=N" + y + " out=" + o + " comment=" + std::string(240, 'c'));
   const std::string usage = UsageText();
+  uint64_t hash = 0xcbf29ce484222325ULL;
+  for (unsigned char c : usage) hash = (hash ^ c) * 0x100000001b3ULL;
   EXPECT_EQ(usage.size(), 7976u);
-  EXPECT_EQ(Fnv1a(usage), 0xba17e1aab559bb77ULL);
+  EXPECT_EQ(hash, 0xba17e1aab559bb77ULL);
   const Parsed info = Parse({"-z", "Kv7#zq2mextra"});
   EXPECT_EQ(info.status, 0);
-  EXPECT_EQ(info.out.rfind("Builder: ", 0), 0u);
+  EXPECT_TRUE(info.out.starts_with("Builder: ")) << info.out;
   EXPECT_NE(info.out.find("\nBuild date: "), std::string::npos);
   EXPECT_NE(info.out.find("\nSource revision: "), std::string::npos);
   EXPECT_EQ(std::count(info.out.begin(), info.out.end(), '\n'), 3);
@@ -163,29 +144,18 @@ std::string CaptureOn(Fn fn, bool stderr_too = false) {
 }
 
 const std::string kClearLine = "\r" + std::string(80, ' ') + "\r";
-const std::string kLabel = "Creating RINEX file:";
 
 TEST(DrawProgressBar, DrawsOrClearsAndFollowsTheValue) {
   for (const auto& row : test::ReadCases("app/data/progress.txt")) {
+    SCOPED_TRACE(row[1] + " " + row[2] + " " + row[3]);
+    const auto n = [&](size_t i) { return std::stoi(row[i]); };
     if (row[0] == "draw") {
       EXPECT_EQ(
-          CaptureOn([&](FILE* out) { DrawProgressBarOn(out, row[1].c_str(), std::stof(row[2])); }),
-          row[3])
-          << row[2];
+          CaptureOn([&](FILE* f) { DrawProgressBarOn(f, row[1].c_str(), std::stof(row[2])); }),
+          row[3]);
     } else {
-      const auto n = [&](size_t i) { return std::stoi(row[i]); };
-      EXPECT_FLOAT_EQ(ProgressValue(n(1), n(2), n(3), n(4)), std::stof(row[5]))
-          << row[1] << " " << row[3];
+      EXPECT_FLOAT_EQ(ProgressValue(n(1), n(2), n(3), n(4)), std::stof(row[5]));
     }
-  }
-  for (int tenth = 0; tenth < 1000; ++tenth) {
-    const float value = static_cast<float>(tenth) / 10.0f;
-    const std::string line =
-        CaptureOn([&](FILE* out) { DrawProgressBarOn(out, kLabel.c_str(), value); });
-    char percent[8];
-    std::snprintf(percent, sizeof percent, "| %2d%%", static_cast<int>(value));
-    ASSERT_EQ(line.size(), 81u) << value;
-    EXPECT_EQ(line.substr(76), percent) << value;
   }
 }
 
@@ -201,7 +171,6 @@ TEST(UpdateProgressBar, EachFileFillsItsOwnShare) {
   EXPECT_EQ(std::count(out.begin(), out.end(), '\r'), 50 + 9 + 2);  // 55..95 in steps of 5
   EXPECT_NE(out.find("| 75%"), std::string::npos);
   EXPECT_TRUE(out.ends_with(kClearLine));
-
   test::ScopedTempDir dir("progress");
   std::string large;
   for (int i = 0; i < 10; ++i) large += "4027 " + std::to_string(i) + " 2000 100;";
@@ -225,15 +194,16 @@ TEST(UpdateProgressBar, EachFileFillsItsOwnShare) {
   EXPECT_TRUE(walked.ends_with(kClearLine));
 }
 
+// A name too long for the message is cut (a missing file and a folder: the
+// command-line table of tests/e2e).
 TEST(CheckReadable, ReportsWhyOnStderr) {
   test::ScopedTempDir dir("file_io");
   ASSERT_TRUE(test::WriteFileBytes(dir / "present.qdx", {1, 2, 3}));
-  const std::string long_name = dir / std::string(300, 'n'), cannot = "The input QDX file \"";
-  const std::pair<std::string, std::string> cases[] = {
-      {dir / "present.qdx", ""},
-      {dir.path(), cannot + dir.path() + "\" could not be opened for reading: Is a directory\n"},
-      {long_name, (cannot + long_name).substr(0, 254) + ": File name too long\n"}};
-  for (const auto& [path, message] : cases) {
+  const std::string long_name = dir / std::string(300, 'n');
+  for (const auto& [path, message] :
+       {std::pair<std::string, std::string>{dir / "present.qdx", ""},
+        {long_name,
+         ("The input QDX file \"" + long_name).substr(0, 254) + ": File name too long\n"}}) {
     bool result = false;
     EXPECT_EQ(CaptureOn([&](FILE*) { result = CheckReadable(path.c_str(), "input QDX"); }, true),
               message);

@@ -1,6 +1,5 @@
-// The products and their files: output file names (data/naming.txt), the
-// navigation walks, the meteorological product, output files that fail, and
-// gzip output and compressed input against the compression libraries.
+// Output file names, the navigation walks and window, the meteorological
+// product, failing output files, gzip output and compressed input.
 #include <bzlib.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -187,51 +186,6 @@ TEST(NavWalks, CorrectionBlocksAreKept) {
   EXPECT_EQ(c.gal_gps.t_og, 86400u);
 }
 
-// The bundled sample against its truth file: every issue of a GLONASS
-// satellite is a record at t_oe less the 18 leap seconds with the satellite's
-// frequency number; every SBAS issue is exactly one record at its t0 with its
-// IODN.
-TEST(NavWalks, GlonassAndSbasOfTheSampleMatchTruth) {
-  const std::string sample = KAVRINO_SOURCE_DIR "/samples/sample.qdx";
-  std::map<std::string, int> frequency;    // R01 -> k
-  std::map<std::string, int> expected[2];  // "R01 2024 ..." -> key
-  std::ifstream truth(sample + ".truth");
-  for (std::string kind, name; truth >> kind; std::getline(truth, name)) {
-    if (kind == "SAT" && truth >> name) truth >> frequency[name] >> frequency[name];
-    int number;
-    long long t_ms, toe;
-    unsigned key;
-    if (kind != "EPH" || !(truth >> number >> name >> t_ms >> toe >> key)) continue;
-    if (number != 4004 && number != 5896) continue;
-    const bool glo = number == 4004;
-    const CalendarTime c = GpsSecondsToCalendar(static_cast<double>(toe - (glo ? 18 : 0)));
-    char start[32];
-    std::snprintf(start, sizeof start, "%s %4u %02u %02u %02u %02u %02u", name.c_str(), c.year,
-                  c.month, c.day, c.hour, c.minute, static_cast<unsigned>(c.second));
-    expected[glo ? 0 : 1][start] = glo ? frequency[name] : static_cast<int>(key);
-  }
-  for (int glo = 0; glo < 2; ++glo) {
-    ASSERT_GT(expected[glo].size(), 10u);
-    bool wrote = false;
-    const auto lines =
-        test::Split(test::WalkText(sample, glo == 0 ? NavRun::kGlonass : NavRun::kSbas,
-                                   {kNoStartMs, kNoEndMs}, &wrote),
-                    '\n');
-    EXPECT_TRUE(wrote);
-    std::map<std::string, int> found;  // GLONASS: frequency number; SBAS: IODN
-    for (size_t i = 0; i + 4 <= lines.size(); i += 4) {
-      const std::string start = lines[i].substr(0, 23);
-      EXPECT_TRUE(glo == 0 || found.count(start) == 0) << start;
-      found[start] = static_cast<int>(std::stod(lines[i + 2 + glo].substr(61)));
-    }
-    EXPECT_TRUE(glo == 0 || found.size() == expected[1].size());
-    for (const auto& [start, value] : expected[glo]) {
-      ASSERT_TRUE(found.count(start)) << start;
-      EXPECT_EQ(found[start], value) << start;
-    }
-  }
-}
-
 TEST(NavWindow, TimesOfDayTieToTheFirstEpochAndAnOpenStartGetsTheMargin) {
   for (const auto& row : test::ReadCases("convert/data/nav_window.txt")) {
     const auto ms = [&](size_t i, int64_t open) {
@@ -244,95 +198,43 @@ TEST(NavWindow, TimesOfDayTieToTheFirstEpochAndAnOpenStartGetsTheMargin) {
   }
 }
 
-// The meteorological file generator on hand-built files and on a generated log.
-
-constexpr uint32_t kTen = 36000000;  // 10:00:00
-
-// Makes the meteorological file of `input`.
-ProductResult Meteo(const std::string& input, uint32_t interval_ms, int64_t start_ms,
-                    const std::string& output, bool long_names, RinexVersion version) {
+// The meteorological file of a hand-built log (sections of data/met_blocks.txt
+// joined by '+'), its date masked; "no data" when no file is made.
+std::string Meteo(const test::ScopedTempDir& dir, const std::string& log, uint32_t interval_ms,
+                  int64_t start_ms, RinexVersion version) {
+  static const auto sections = test::ReadGoldens("convert/data/met_blocks.txt");
+  std::vector<uint8_t> file;
+  for (const auto& part : test::Split(log, '+'))
+    test::Append(&file, test::Blocks(sections.at(part)));
+  EXPECT_TRUE(test::WriteFileBytes(dir / "in.qdx", file));
   ConvertOptions options;
   options.interval_ms = interval_ms;
   options.window.start_ms = start_ms;
-  options.naming = {output, "", long_names};
+  options.naming.output_name = dir / "out.m";
   options.version = version;
   ConvertJob job;
   job.options = &options;
-  job.input = job.input_name = input;
+  job.input = job.input_name = dir / "in.qdx";
   ProgressTrack progress;
-  return MakeMeteoFile(job, &progress).result;
-}
-constexpr ProductResult kWritten = ProductResult::kWritten;
-
-// The file without the date it was made on (its second line).
-std::string Undated(const std::string& path) {
-  std::string text = test::ReadFileText(path);
+  const ProductResult result = MakeMeteoFile(job, &progress).result;
+  std::string text =
+      std::filesystem::exists(dir / "out.m") ? test::ReadFileText(dir / "out.m") : "";
+  std::filesystem::remove(dir / "out.m");
+  if (result != ProductResult::kWritten) return result == ProductResult::kNoData ? "no data" : text;
   return text.replace(text.find('\n') + 1, 60, std::string(60, '~'));
 }
 
-TEST(MetFile, HandBuiltFile) {
+TEST(MetFile, HandBuiltLogs) {
   test::ScopedTempDir dir("met");
   const auto texts = test::ReadGoldens("convert/data/met_files.expected");
-  std::vector<uint8_t> file = test::Blocks(texts.at("blocks"));
-  ASSERT_TRUE(test::WriteFileBytes(dir / "in.qdx", file));
-  ASSERT_EQ(Meteo(dir / "in.qdx", 30000, kTen, dir / "out.m", false, RinexVersion::k211), kWritten);
-  EXPECT_EQ(Undated(dir / "out.m"), texts.at("2.11 from 10:00, 30 s"));
-  ASSERT_EQ(Meteo(dir / "in.qdx", 30000, kTen, dir / "out.m", false, RinexVersion::k304), kWritten);
-  EXPECT_EQ(Undated(dir / "out.m"), texts.at("3.04 from 10:00, 30 s"));
-  test::Append(&file, test::Blocks(texts.at("later setup")));
-  ASSERT_TRUE(test::WriteFileBytes(dir / "in.qdx", file));
-  ASSERT_EQ(Meteo(dir / "in.qdx", 1, -1, dir / "out.m", false, RinexVersion::k211), kWritten);
-  EXPECT_EQ(Undated(dir / "out.m"), texts.at("2.11, every sentence"));
-  // No usable sentence: no file.
-  ASSERT_TRUE(test::WriteFileBytes(dir / "none.qdx", test::Blocks(texts.at("no usable sentence"))));
-  EXPECT_EQ(Meteo(dir / "none.qdx", 1, -1, dir / "none.m", false, RinexVersion::k211),
-            ProductResult::kNoData);
-  EXPECT_FALSE(std::filesystem::exists(dir / "none.m"));
-}
-
-// A generated log of Sunday 2024-03-10 (the time of week is the time of day):
-// a record for each of the truth file's weather values, the position near the
-// receiver's; named like any product, in the current folder.
-TEST(MetFile, GeneratedLogMatchesTruth) {
-  test::ScopedTempDir dir("met_gen");
-  const std::string input = dir / "gen.qdx";
-  ASSERT_EQ(std::system((KAVRINO_BINARY_DIR "/qdxgen -o " + input +
-                         " --start '2024-03-10 10:00:00' --duration 1800 --interval 30 --systems G"
-                         " --no-nav --weather-interval 60 --seed 7 > /dev/null")
-                            .c_str()),
-            0);
-  std::string records;
-  double rx = 0, ry = 0, rz = 0, p, t, h;
-  std::istringstream truth(test::ReadFileText(input + ".truth"));
-  for (std::string line, tag; std::getline(truth, line);) {
-    std::istringstream fields(line);
-    long long week = 0, tow = 0;
-    if (fields >> tag && tag == "RECEIVER") fields >> rx >> ry >> rz;
-    if (tag != "MET" || !(fields >> week >> tow >> p >> t >> h) || week != 2305) continue;
-    const long long s = (tow + 500) / 1000;
-    char record[64];
-    std::snprintf(record, sizeof record, " 24  3 10%3lld%3lld%3lld%7.1f%7.1f%7.1f\n", s / 3600,
-                  s / 60 % 60, s % 60, p * 1000, t, h);
-    records += record;
-  }
-  ASSERT_GE(records.size(), 30u * 40);
-  struct Cwd {  // back to the previous folder before the folder is removed
-    std::filesystem::path old = std::filesystem::current_path();
-    ~Cwd() { std::filesystem::current_path(old); }
-  } cwd;
-  std::filesystem::current_path(dir.path());
-  ASSERT_EQ(Meteo(input, 1, -1, "", false, RinexVersion::k211), kWritten);
-  const std::string text = test::ReadFileText("KVRN0700.24M");
-  // Long names measure the span: 30 minutes of data plus one measurement interval.
-  EXPECT_EQ(Meteo(input, 1, -1, "", true, RinexVersion::k304), kWritten);
-  EXPECT_TRUE(std::filesystem::exists("KVRN00CHE_R_20240701000_30M_MM.rnx"));
-  EXPECT_EQ(text.substr(2 * 81, 5) + text.substr(4 * 81, 40),
-            "KVRN KVR-MET3            WEATHER             ");
-  double x = 0, y = 0, z = 0;
-  ASSERT_EQ(std::sscanf(text.c_str() + 7 * 81, "%lf %lf %lf", &x, &y, &z), 3);
-  EXPECT_LT(std::hypot(x - rx, y - ry, z - rz), 50.0);
-  EXPECT_EQ(text.find("END OF HEADER"), 9 * 81 - 21);
-  EXPECT_EQ(text.substr(9 * 81), records);
+  const int64_t ten = 36000000;  // 10:00:00
+  EXPECT_EQ(Meteo(dir, "blocks", 30000, ten, RinexVersion::k211),
+            texts.at("2.11 from 10:00, 30 s"));
+  EXPECT_EQ(Meteo(dir, "blocks", 30000, ten, RinexVersion::k304),
+            texts.at("3.04 from 10:00, 30 s"));
+  EXPECT_EQ(Meteo(dir, "blocks+later setup", 1, -1, RinexVersion::k210),
+            texts.at("2.10, every sentence"));
+  EXPECT_EQ(Meteo(dir, "no usable sentence", 1, -1, RinexVersion::k211), "no data");
 }
 
 // Output files whose system calls fail, in every chain (plain, gzip, Compact
