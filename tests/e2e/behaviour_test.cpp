@@ -1,120 +1,98 @@
 // End to end: the behaviours of the conversion, one case of data/behaviours.txt
-// each. A case builds its logs (qdxgen logs, blocks written here, or both),
-// runs kavrino on them and checks the files made, the lines that matter and
-// whole expected files (or their header and first records) in data/.
+// each (the file tells its keys): logs, a run of kavrino, what it must make.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <iterator>
 #include <map>
 #include <random>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "support/e2e.h"
-#include "support/meas_blocks.h"
 #include "support/scoped_dir.h"
 
 namespace kavrino {
 namespace {
 
-namespace fs = std::filesystem;
 using test::QdxBlockWriter;
-
 const std::string kData = KAVRINO_SOURCE_DIR "/tests/e2e/data/";
-constexpr uint16_t kWeek = 2300;  // week 2300 starts on 2024-02-04
-
-struct Golden {
-  std::string output, expected;
-  int lines = -1;  // compare the header and these many lines (-1: the whole file)
-};
 
 struct Case {
-  std::string name, args;
+  std::string name, args, alone;
   std::vector<std::vector<uint8_t>> logs;  // in.qdx, in1.qdx, ...
-  int status = 0, records = -1;            // records: epoch records (flag 0) expected
-  std::vector<std::string> files, want, not_want;
-  std::vector<Golden> goldens;
-  std::string alone;  // products whose files must be those of a run making it alone
+  int status = 0, records = -1;
+  std::vector<std::string> files, want, not_want, goldens;
 };
 
-// GPS 5 (L1 C/A + L2C), GLONASS slot 1 (k = +1, L1 C/A) and Galileo 1 (E1 +
-// E5a) on the main antenna, GPS 7 on the second one; the codes grow with `step`.
-QdxBlockWriter Epoch(uint32_t tow_ms, uint32_t step) {
-  test::MainSub gps, glo, gal, second;
-  gps.range_low += step * 100;
-  gps.extras.push_back({});
-  glo.channel = 2, glo.svid = 38, glo.type = 8, glo.info = 9 << 3;
-  glo.range_low = 987654321 + step * 50;
-  gal.channel = 3, gal.svid = 71, gal.type = 17, gal.range_low = 555555555 + step * 70;
-  gal.extras.push_back({.type = 20, .cn0 = 120, .code_low = 2500});
-  second.channel = 4, second.svid = 7, second.type = 0x20, second.range_low = 111111111;
-  return test::ChannelBlock({gps, glo, gal, second}, {.tow_ms = tow_ms});
+// GPS 5 (L1 C/A + L2C), GLONASS slot 1 (k = +1, L1 C/A) and Galileo 1 (E1 + E5a)
+// on the main antenna, GPS 7 on the second one; the codes grow with `step`.
+QdxBlockWriter Epoch(uint32_t tow_ms, uint32_t step, uint32_t length) {
+  const struct {
+    uint8_t channel, type, svid, info;
+    uint32_t range;
+    uint8_t extra, cn0;  // extra: the type of the one extra sub-block, 0 for none
+    uint16_t code;
+  } sats[] = {{1, 0, 5, 0, 123456789 + step * 100, 3, 160, 0},
+              {2, 8, 38, 9 << 3, 987654321 + step * 50, 0, 0, 0},
+              {3, 17, 71, 0, 555555555 + step * 70, 20, 120, 2500},
+              {4, 0x20, 7, 0, 111111111, 0, 0, 0}};
+  QdxBlockWriter w(4027, 0, tow_ms, 2300, 20);  // week 2300 starts on 2024-02-04
+  w.U8(14, 4).U8(15, 20).U8(16, 12);
+  for (size_t at = 20; const auto& s : sats) {
+    w.U8(at, s.channel).U8(at + 1, s.type).U8(at + 2, s.svid).U8(at + 3, 5).U32(at + 4, s.range);
+    w.I32(at + 8, -12345678).U16(at + 12, 1000).I8(at + 14, -3).U8(at + 15, 180).U16(at + 16, 5);
+    w.U8(at + 18, s.info).U8(at + 19, s.extra != 0);
+    if (s.extra) w.U8(at + 20, s.extra).U8(at + 21, 1).U8(at + 22, s.cn0).U16(at + 26, s.code);
+    at += s.extra ? 32 : 20;
+    w.Resize(at);
+  }
+  return length ? w.Resize(length) : w;
 }
 
-// Adds the blocks of an epoch or block line to `log`.
+// Adds the blocks of an "epoch" or a "block" line to `log`.
 void AddBlocks(const std::string& kind, std::istringstream& in, std::vector<uint8_t>* log) {
   uint32_t tow = 0, n = 1, step = 0, length = 0, number = 0;
   in >> tow;
-  if (kind == "epoch") {  // epoch TOW [COUNT [STEP [LENGTH]]]: one a second
+  if (kind == "epoch") {  // see data/behaviours.txt
     in >> n >> step >> length;
-    for (uint32_t i = 0; i < n; ++i) {
-      QdxBlockWriter b = Epoch(tow + 1000 * i, step + i);
-      if (length != 0) b.Resize(length);
-      test::Append(log, b);
-    }
+    for (uint32_t i = 0; i < n; ++i) test::Append(log, Epoch(tow + 1000 * i, step + i, length));
     return;
   }
-  // block TOW NUMBER [rev=R] [len=L] [week=W] [count=N] [TYPE@OFFSET=VALUE...]
-  std::map<std::string, uint32_t> options = {
-      {"rev", 0}, {"len", 16}, {"week", kWeek}, {"count", 1}};
+  std::map<std::string, uint32_t> opt = {{"rev", 0}, {"len", 16}, {"week", 2300}, {"count", 1}};
   std::vector<std::pair<std::string, std::string>> fields;
   in >> number;
-  const std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
-  for (size_t i = 0; i < words.size(); ++i) {
-    std::string word = words[i];  // a text runs on to the next word with a "="
-    while (word.starts_with("text@") && i + 1 < words.size() &&
-           words[i + 1].find('=') == std::string::npos)
-      word += " " + words[++i];
+  for (std::string word; in >> word;) {
     const size_t eq = word.find('=');
-    if (word.find('@') == std::string::npos) {
-      options[word.substr(0, eq)] = static_cast<uint32_t>(std::stoul(word.substr(eq + 1)));
-    } else {
-      fields.emplace_back(word.substr(0, eq), word.substr(eq + 1));
-    }
+    if (word.find('@') < eq) fields.emplace_back(word.substr(0, eq), word.substr(eq + 1));
+    if (word.find('@') > eq) opt[word.substr(0, eq)] = std::stoul(word.substr(eq + 1));
   }
-  QdxBlockWriter b(static_cast<uint16_t>(number), static_cast<uint8_t>(options["rev"]), tow,
-                   static_cast<uint16_t>(options["week"]), options["len"]);
-  for (const auto& [field, value] : fields) {
-    const std::string type = field.substr(0, field.find('@'));
-    const size_t at = std::stoul(field.substr(type.size() + 1));
-    if (type == "u8") b.U8(at, static_cast<uint8_t>(std::stoul(value)));
-    if (type == "u16") b.U16(at, static_cast<uint16_t>(std::stoul(value)));
-    if (type == "u32") b.U32(at, static_cast<uint32_t>(std::stoul(value)));
-    if (type == "f32") b.F32(at, std::stof(value));
-    if (type == "f64") b.F64(at, std::stod(value));
-    if (type == "text") b.Text(at, value, value.size());
+  QdxBlockWriter b(number, opt["rev"], tow, opt["week"], opt["len"]);
+  for (auto [field, value] : fields) {
+    const size_t at = std::stoul(field.substr(field.find('@') + 1));
+    field.resize(field.find('@'));
+    if (field == "u8") b.U8(at, std::stoul(value));
+    if (field == "u16") b.U16(at, std::stoul(value));
+    if (field == "u32") b.U32(at, std::stoul(value));
+    if (field == "f32") b.F32(at, std::stof(value));
+    if (field == "f64") b.F64(at, std::stod(value));
+    std::replace(value.begin(), value.end(), '~', ' ');
+    if (field == "text") b.Text(at, value, value.size());
   }
-  for (uint32_t i = 0; i < options["count"]; ++i) test::Append(log, b);
+  for (uint32_t i = 0; i < opt["count"]; ++i) test::Append(log, b);
 }
 
 std::vector<Case> ReadCases() {
   std::vector<Case> cases;
   for (const std::string& line : test::ReadLines(kData + "behaviours.txt")) {
-    std::istringstream in(line);
-    std::string key, text;
-    in >> key;
-    const size_t at = line.find(' ');
-    text = at == std::string::npos ? "" : line.substr(at + 1);
+    const std::string key = line.substr(0, line.find(' '));
+    const std::string text = line.substr(std::min(line.size(), key.size() + 1));
     if (key == "==") cases.emplace_back().name = text;
     if (key.empty() || key[0] == '#' || key == "==") continue;
     Case& c = cases.back();
     std::istringstream words(text);
     const std::string keys =
-        " run status records files want not alone golden noise qdxgen epoch block ";
+        " run status records files want not alone golden again noise qdxgen epoch block ";
     EXPECT_NE(keys.find(" " + key + " "), std::string::npos) << "unknown line: " << line;
     if (key == "run") c.args = text;
     if (key == "status") words >> c.status;
@@ -123,25 +101,22 @@ std::vector<Case> ReadCases() {
     if (key == "want") c.want.push_back(text);
     if (key == "not") c.not_want.push_back(text);
     if (key == "alone") c.alone = text;
-    if (key == "golden") {  // golden OUTPUT EXPECTED [LINES]
-      Golden& g = c.goldens.emplace_back();
-      words >> g.output >> g.expected >> g.lines;
-    }
-    if (key == "noise") {  // noise BYTES SEED: a log of random bytes of its own
-      size_t size = 0;
-      uint64_t seed = 0;
+    if (key == "golden") c.goldens.push_back(text);
+    if (key == "again") c.logs = cases[cases.size() - 2].logs;
+    if (key == "noise") {
+      uint64_t size = 0, seed = 0;
       words >> size >> seed;
       std::mt19937_64 random(seed);
       for (uint8_t& byte : c.logs.emplace_back(size)) byte = static_cast<uint8_t>(random() >> 56);
     }
-    if (key == "qdxgen") {  // a log of its own
+    if (key == "qdxgen") {
       const std::string bytes = test::ReadFileText(test::SharedLog(text) + "/log.qdx");
       EXPECT_FALSE(bytes.empty()) << text;
       c.logs.emplace_back(bytes.begin(), bytes.end());
     }
     if (key == "epoch" || key == "block") {
       if (c.logs.empty()) c.logs.emplace_back();
-      AddBlocks(key, in, &c.logs.back());
+      AddBlocks(key, words, &c.logs.back());
     }
   }
   return cases;
@@ -153,16 +128,12 @@ std::string Excerpt(const std::string& text, int lines) {
   std::string out, kinds;
   bool header = true, keep = false;
   for (const std::string& line : test::Lines(text)) {
-    if (header) {
-      out += line + "\n";
-      header = line.find("END OF HEADER") == std::string::npos;
-      continue;
-    }
-    if (line[0] != ' ') {
+    if (!header && line[0] != ' ') {
       keep = lines > 0 || kinds.find(line[0]) == std::string::npos;
       kinds += line[0];
     }
-    if (lines-- > 0 || keep) out += line + "\n";
+    if (header || lines-- > 0 || keep) out += line + "\n";
+    header = header && line.find("END OF HEADER") == std::string::npos;
   }
   return out;
 }
@@ -199,12 +170,15 @@ TEST(Behaviour, EveryCase) {
             << name << " made alone";
       }
     }
-    for (const Golden& g : c.goldens) {
-      std::string text = test::MaskRunDate(test::ReadFileText(dir / g.output));
-      if (g.lines >= 0) text = Excerpt(text, g.lines);
+    for (const std::string& golden : c.goldens) {  // OUTPUT EXPECTED [LINES]
+      std::string output, expected;
+      int lines = -1;
+      std::istringstream(golden) >> output >> expected >> lines;
+      std::string text = test::MaskRunDate(test::ReadFileText(dir / output));
+      if (lines >= 0) text = Excerpt(text, lines);
       if (std::getenv("KAVRINO_UPDATE_EXPECTED"))
-        test::WriteFileBytes(kData + g.expected, {text.begin(), text.end()});
-      EXPECT_EQ(text, test::ReadFileText(kData + g.expected)) << g.output;
+        test::WriteFileBytes(kData + expected, {text.begin(), text.end()});
+      EXPECT_EQ(text, test::ReadFileText(kData + expected)) << output;
     }
     if (c.files.empty()) continue;
     const std::string text = test::ReadFileText(dir / c.files[0]);
@@ -221,9 +195,8 @@ TEST(Behaviour, EveryCase) {
       EXPECT_NE(at, lines.end()) << "missing or out of order: '" << want << "'\n" << text;
       at += at != lines.end();
     }
-    for (const std::string& bad : c.not_want) {
+    for (const std::string& bad : c.not_want)
       EXPECT_EQ(text.find(bad), std::string::npos) << "unexpected '" << bad << "'\n" << text;
-    }
   }
 }
 
