@@ -122,6 +122,8 @@ constexpr const char* kUsageOptions =
   -V              Display the kavrino version.
   --crx           Write Compact RINEX obs files (.crx, type letter D in short names).
   --gzip          Compress every output file with gzip (.gz appended).
+  --threads N     Read a large file with N threads in the first pass of the
+                  obs file (1 to 64; by default one per core, at most 8).
 
 
 )USAGE";
@@ -322,6 +324,16 @@ const char* ParseAntenna(const char* value, uint32_t* out) {
     return "needs an antenna number: 1, 2 or 3";
   }
   *out = antenna;
+  return nullptr;
+}
+
+// --threads: an unsigned decimal number from 1 to 64.
+const char* ParseThreads(const char* value, int* out) {
+  uint32_t threads = 0;
+  if (!ReadUnsigned(&value, &threads) || *value != '\0' || threads < 1 || threads > 64) {
+    return "needs a number of threads from 1 to 64";
+  }
+  *out = static_cast<int>(threads);
   return nullptr;
 }
 
@@ -630,6 +642,18 @@ int ParseCommandLine(int argc, char* const argv[], RunSettings* settings, FILE* 
     if (option.result == ScanResult::kEnd) break;
     if (option.result == ScanResult::kWord) {
       return UsageError(err, std::string("kavrino: unexpected argument \"") + option.value + "\"");
+    }
+    if (option.result == ScanResult::kLong && std::strncmp(option.value, "--threads", 9) == 0 &&
+        (option.value[9] == '\0' || option.value[9] == '=')) {
+      const char* value = option.value[9] == '=' ? option.value + 10 : nullptr;
+      if (value == nullptr && scanner.index >= argc) {
+        return UsageError(err, "Option --threads requires an argument.");
+      }
+      if (value == nullptr) value = argv[scanner.index++];
+      if (const char* cause = ParseThreads(value, &settings->convert.threads)) {
+        return UsageError(err, std::string("kavrino: --threads ") + cause);
+      }
+      continue;
     }
     if (option.result == ScanResult::kLong) {
       const LongOption* known =

@@ -61,6 +61,8 @@ struct ConvertOptions {
   NamingOptions naming;
   bool compact_rinex = false;  // --crx: observation files as Compact RINEX
   bool gzip_output = false;    // --gzip: every output file gzip-compressed
+  // --threads: threads of the first observation pass; 0: one per core, at most 8.
+  int threads = 0;
 };
 
 inline bool IsSystemExcluded(const ConvertOptions& options, uint8_t constellation) {

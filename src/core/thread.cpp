@@ -1,5 +1,8 @@
 #include "core/thread.h"
 
+#include <sched.h>
+#include <unistd.h>
+
 namespace kavrino {
 namespace {
 
@@ -28,6 +31,13 @@ void JoinThread(Thread* thread) {
   if (!thread->running) return;
   pthread_join(thread->handle, nullptr);
   thread->running = false;
+}
+
+int UsableProcessors() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
 }
 
 }  // namespace kavrino

@@ -16,5 +16,7 @@ struct Thread {
 bool StartThread(Thread* thread, void (*body)(void*), void* arg);
 // Waits for the thread's end; nothing when it was not started.
 void JoinThread(Thread* thread);
+// The processors this process may run on (its affinity mask), at least 1.
+int UsableProcessors();
 
 }  // namespace kavrino

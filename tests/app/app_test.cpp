@@ -76,7 +76,8 @@ std::string Differences(const RunSettings& s) {
       {!o.naming.output_name.empty(), "out=" + o.naming.output_name},
       {!o.naming.country_code.empty(), "country=" + o.naming.country_code},
       {o.has_receiver_type, "rectype=" + o.receiver_type},
-      {!o.comment.empty(), "comment=" + o.comment}};
+      {!o.comment.empty(), "comment=" + o.comment},
+      {o.threads != 0, "threads=" + std::to_string(o.threads)}};
   const std::pair<bool, const char*> flags[] = {
       {s.meteo_requested, "met"},       {s.verbose, "verbose"},     {o.extras.snr, "snr"},
       {o.extras.doppler, "doppler"},    {o.extras.channel, "X"},    {o.comments, "comments"},
@@ -119,8 +120,8 @@ TEST(Options, LongValuesUsageAndBuildInfo) {
   const std::string usage = UsageText();
   uint64_t hash = 0xcbf29ce484222325ULL;
   for (unsigned char c : usage) hash = (hash ^ c) * 0x100000001b3ULL;
-  EXPECT_EQ(usage.size(), 7976u);
-  EXPECT_EQ(hash, 0xba17e1aab559bb77ULL);
+  EXPECT_EQ(usage.size(), 8126u);
+  EXPECT_EQ(hash, 0x71c0136f8067d038ULL);
   const Parsed info = Parse({"-z", "Kv7#zq2mextra"});
   EXPECT_EQ(info.status, 0);
   EXPECT_TRUE(info.out.starts_with("Builder: ")) << info.out;

@@ -412,6 +412,11 @@ void ClearReference(CompactRefState* ref) {
 
 }  // namespace
 
+bool IsCompactReferenceEpoch(const uint8_t* block) {
+  return QdxBlockLength(block) >= 19 &&
+         QdxBlockTow(block) % ReferenceIntervalMs(block[18] >> 4) == 0;
+}
+
 void DecodeCompactEpoch(MeasDecodeState* state, MeasEpochRecord* record) {
   record->tow_ms = 0;
   record->week = 0;
@@ -437,6 +442,7 @@ void DecodeCompactEpoch(MeasDecodeState* state, MeasEpochRecord* record) {
       ClearReference(ref);
       ref->reference_tow = record->tow_ms;
     } else if (ref->reference_tow != record->tow_ms - since_reference) {
+      if (ref->reference_tow == 0xFFFFFFFFu) ++state->deltas_without_reference;
       continue;  // the reference epoch of this stream was not received
     }
     Companions companions = {OpenCompanion(g.compact_doppler[stream]),

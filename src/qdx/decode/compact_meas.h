@@ -10,4 +10,8 @@ namespace kavrino {
 // CompactMeasurements block is pending.
 void DecodeCompactEpoch(MeasDecodeState* state, MeasEpochRecord* record);
 
+// Whether a CompactMeasurements block is that of a reference epoch of its
+// stream, which is decoded without anything earlier in the file.
+bool IsCompactReferenceEpoch(const uint8_t* block);
+
 }  // namespace kavrino

@@ -26,6 +26,10 @@ inline constexpr int kDecodeRangesOnly = 8;
 struct MeasDecodeState {
   MeasGatherState gather;
   CompactRefState compact[2];
+  // Compact delta epochs met while their stream had no reference epoch yet
+  // (a walk that starts in the middle of a file tells by it whether it decoded
+  // everything that a walk from the start would have).
+  uint32_t deltas_without_reference = 0;
 };
 
 // Empties the state for a new walk.

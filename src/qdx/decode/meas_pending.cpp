@@ -109,6 +109,7 @@ void ResetMeasDecodeState(MeasDecodeState* state) {
   state->gather.current_tow = 0xFFFFFFFFu;
   state->gather.last_decoded_tow = 0xFFFFFFFFu;
   for (CompactRefState& ref : state->compact) ref.reference_tow = 0xFFFFFFFFu;
+  state->deltas_without_reference = 0;
 }
 
 int DecodePendingEpoch(MeasDecodeState* state, MeasEpochRecord* record, int decode_mode) {
