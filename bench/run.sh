@@ -200,11 +200,16 @@ run_once() {
 # The cases of an input: "label|options", and for archive-ready output a third
 # field, the plain case whose output size is printed beside.
 plain_cases=("obs-2.11|-nO" "obs-3.04|-nO -R3" "all-2.11|-nOPNGEHIBM")
+# The observation file with the first pass on one thread, beside the default
+# (one thread per core, at most 8) of the cases above.
+thread_cases=("obs-2.11-t1|-nO --threads 1" "obs-3.04-t1|-nO -R3 --threads 1")
 archive_cases=("crx-2.11|-nO --crx --gzip|obs-2.11" "crx-3.04|-nO -R3 --crx --gzip|obs-3.04"
   "crx-all|-nOPNGEHIBM --crx --gzip|all-2.11")
 cases_of() {
   case $1 in
-    daily-1hz | daily-1hz-compact) printf '%s\n' "${plain_cases[@]}" "${archive_cases[@]}" ;;
+    daily-1hz | daily-1hz-compact)
+      printf '%s\n' "${plain_cases[@]}" "${thread_cases[@]}" "${archive_cases[@]}"
+      ;;
     daily-1hz-gz) printf '%s\n' "obs-2.11|-nO" "all-2.11|-nOPNGEHIBM" ;;
     *) printf '%s\n' "${plain_cases[@]}" ;;
   esac
