@@ -22,7 +22,6 @@
 #include "rinex/obs/crx_decoder.h"
 #include "rinex/obs/crx_encoder.h"
 #include "rinex/obs/obs_epoch.h"
-#include "rinex/obs/obs_events.h"
 #include "rinex/obs/obs_header.h"
 #include "rinex/obs/obs_types.h"
 #include "rinex/obs/obs_writer.h"
@@ -204,20 +203,6 @@ TEST(WriteObsEpoch, CaseTable) {
   EXPECT_EQ(GetEpochSignalMask(damaged, damaged_layout, 1), 1u << 17);
   damaged.num_sats = 1000;  // more than the record holds
   EXPECT_EQ(CountEpochSatellites(damaged, damaged_layout, 1, sats, nullptr), 1);
-}
-
-// A site occupation with its position and antenna offsets (the event lines
-// alone: the end-to-end observation goldens).
-TEST(WriteObsEpoch, SiteOccupation) {
-  ObsSite site;
-  SetReceiverSetupDefaults(&site.setup);
-  site.approx_x = 4000000.0;
-  site.l1_phase_offset = 0.1;
-  site.l2_phase_offset = -0.2;
-  EXPECT_EQ(test::CaptureWrites([&](OutStream* f) {
-              WriteSiteOccupation(f, site, RinexVersion::k304, 2059 * 604800.0 + 86400.0);
-            }),
-            test::ReadGoldens("rinex/obs/data/epochs.expected")["site occupation"]);
 }
 
 // Observation type lists and columns, from the table in data/obs_types.txt.
