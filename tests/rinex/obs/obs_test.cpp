@@ -10,7 +10,6 @@
 #include <map>
 #include <memory>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -81,10 +80,8 @@ TEST(ObsHeader, CaseTable) {
     info.antenna = static_cast<uint32_t>(std::stoul(row[4]));
     info.receiver_type = row[5] == "-" ? nullptr : row[5].c_str();
     info.glo_slot_freq = row[6] == "-" ? nullptr : glo.data();
-    const std::string header = test::CaptureWrites([&](OutStream* f) { WriteObsHeader(f, info); });
-    EXPECT_EQ(header, goldens.at(row[1]));
-    std::istringstream in(header);
-    for (std::string line; std::getline(in, line);) EXPECT_EQ(line.size(), 80u) << line;
+    EXPECT_EQ(test::CaptureWrites([&](OutStream* f) { WriteObsHeader(f, info); }),
+              goldens.at(row[1]));
   }
 }
 
