@@ -9,16 +9,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,8 +44,6 @@ std::string Name(NameRequest request, const std::string& switches, const FileExi
   naming.long_names = switches.find("long") != std::string::npos;
   naming.sequence = switches.find("seq") != std::string::npos;
   request.naming = &naming;
-  request.compact_rinex = switches.find("crx") != std::string::npos;
-  request.gzip = switches.find("gzip") != std::string::npos;
   std::string name, message;
   return BuildOutputFileName(request, exists, &name, &message) ? name : "refused: " + message;
 }
@@ -481,7 +474,7 @@ std::string Recipe(const std::string& recipe, const std::string& text) {
   for (const std::string& word : test::Words(recipe)) {
     if (!word.starts_with("gzip:") && !word.starts_with("zstd:") && !word.starts_with("bzip2:") &&
         !word.starts_with("cut:") && !word.starts_with("spoil:")) {
-      bytes += word == "text" ? text : word;
+      bytes += word;
       continue;
     }
     std::vector<std::string> f = test::Split(word, ':');
