@@ -354,13 +354,6 @@ void CheckScenario(const std::string& scenario, const std::vector<Conversion>& r
     ASSERT_EQ(test::Kavrino(dir.path(), "-f " + log + "/log.qdx -o out.obs" + args).status, 0);
     const ParsedFile pf = ParseObsFile(dir / "out.obs", run.version == 304);
     ASSERT_EQ(pf.error, "");
-    // With both families in the log, the compact blocks are the ones read.
-    if (std::string(run.encoding) == "both") {
-      const std::string compact = test::SharedLog(kLogBase + scenario + " --encoding compact");
-      ASSERT_EQ(test::Kavrino(dir.path(), "-f " + compact + "/log.qdx -o c.obs" + args).status, 0);
-      EXPECT_EQ(test::MaskRunDate(test::ReadFileText(dir / "c.obs")),
-                test::MaskRunDate(test::ReadFileText(dir / "out.obs")));
-    }
 
     // Header: the types of the signals present, nothing more.
     std::map<char, std::set<std::string>> want_types, got_types;
