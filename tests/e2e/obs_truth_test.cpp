@@ -230,13 +230,8 @@ ParsedFile ParseObsFile(const std::string& path, bool rinex3) {
   while (std::getline(in, line)) {
     line = Padded(line, 35);
     if (rinex3 && line[0] != '>') return pf.error = "not an epoch line: " + line, pf;
-    const int flag = std::stoi(line.substr(rinex3 ? 29 : 26, 3));
+    // The logs hold no events: an event record fails as an epoch of unknown satellites.
     const int count = std::stoi(line.substr(rinex3 ? 32 : 29, 3));
-    if (flag > 1) {  // event records: skip them
-      for (int i = 0; i < count && std::getline(in, line); ++i) {
-      }
-      continue;
-    }
     std::tm tm{};
     double sec;
     std::istringstream(line.substr(rinex3 ? 2 : 1, 27)) >> tm.tm_year >> tm.tm_mon >> tm.tm_mday >>
