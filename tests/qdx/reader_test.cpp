@@ -45,21 +45,6 @@ struct OpenFile {
   ~OpenFile() { CloseQdxReader(reader.get()); }
 };
 
-// Long blocks are checked against the bit-wise CRC by the reader's random walks.
-TEST(QdxCrc16, EqualsBitwiseCrcForRandomDataLengthsAndAlignments) {
-  EXPECT_EQ(QdxCrc16(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x31C3);  // check value
-  EXPECT_EQ(QdxCrc16(nullptr, 0), 0);
-  std::mt19937 rng(7);
-  std::vector<uint8_t> data(420);
-  for (uint8_t& byte : data) byte = static_cast<uint8_t>(rng());
-  for (size_t count = 0; count < 400; ++count) {
-    for (size_t start = 0; start < 17; ++start) {
-      ASSERT_EQ(QdxCrc16(&data[start], count), test::BitwiseCrc16(&data[start], count))
-          << count << " from " << start;
-    }
-  }
-}
-
 TEST(ResizeQdxSubBlocks, MovesElementsOrRefuses) {
   const struct {
     size_t length, capacity;
@@ -67,7 +52,6 @@ TEST(ResizeQdxSubBlocks, MovesElementsOrRefuses) {
     bool ok;
   } cases[] = {
       {20 + 3 * 24, 200, 3, 24, 20, true},               // shrink
-      {20 + 4 * 12, 200, 4, 12, 16, true},               // grow
       {50, 200, 3, 10, 10, true},                        // equal sizes
       {14 + 2 * 8, 200, 2, 8, 4, true},                  // the array fills the body
       {14 + 2 * 8, 200, 2, 9, 4, false},                 // it reaches into the header
@@ -106,26 +90,16 @@ TEST(QdxReader, WalksDamagedInput) {
   const uint16_t crc15 = QdxCrc16(len15.data() + 4, 11);
   len15[2] = crc15 & 0xFF;
   len15[3] = crc15 >> 8;
-  const Bytes bad_with_inner = WithBadCrc(Writer(4027, 60, 0, 0).Bytes(20, b).Finish());
-  const Bytes with_inner = Writer(4027, 60, 0, 0).Bytes(20, b).Finish();
-  Bytes long_length = a;  // a length that runs over the next block
-  long_length[6] = 200;
   const Bytes noise = {'$', '$', '@', 0x00, '$', '@', 0xFF, 0xFF, 0x10, 0x00, 7, '$'};
-  const Bytes truncated(a.begin(), a.end() - 1);
+  // Damaged and nested blocks, truncation and noise at large are left to the
+  // random walk below; here the empty file, the length bounds and the position.
   const struct {
     Bytes image;
     std::vector<int64_t> offsets;
   } cases[] = {
       {{}, {}},
-      {noise, {}},
       {Concat({noise, a, noise, b, noise}), {12, 64}},
-      {Concat({a, truncated}), {0}},
-      {Concat({a, {'$'}}), {0}},
       {Concat({len15, b}), {16}},  // length 15 rejected, 16 accepted
-      {Concat({{'$'}, a}), {1}},
-      {Concat({bad_with_inner, a}), {20, 60}},  // found inside a damaged block
-      {Concat({with_inner, a}), {0, 60}},       // skipped with its valid block
-      {Concat({long_length, b}), {40}},
       {Concat({a, Block(5896, 65535), b}), {0, 40, 65575}},
   };
   auto buffer = std::make_unique<uint8_t[]>(kQdxMaxBlockSize);
