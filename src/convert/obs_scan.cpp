@@ -38,6 +38,7 @@ constexpr uint32_t kNoTow = 0xFFFFFFFFu;
 // Site events a range may note; a range with more (a setup block that changes
 // in every epoch, say) sends the file through one walk.
 constexpr size_t kMaxSiteEvents = 256;
+constexpr size_t kRangeReadChunk = size_t{256} << 10;
 
 // A block that changes the site, for the merge to replay in file order: the
 // first usable position fix of a range, or a receiver setup block applied.
@@ -55,6 +56,7 @@ struct RangeScan {
   int64_t begin = 0;
   int64_t end = kNoRangeEnd;  // the start of the next range's first block
   const ProgressSink* sink = nullptr;
+  size_t read_chunk = kQdxReadChunk;
   std::atomic<int64_t> done{0};  // bytes walked, for the progress of the whole pass
 
   std::unique_ptr<ObsFileSummary> part = std::make_unique<ObsFileSummary>();
@@ -203,6 +205,7 @@ void ScanRange(RangeScan* r) {
   const uint32_t interval_ms = options.interval_ms == 0 ? 1 : options.interval_ms;
   auto reader = std::make_unique<QdxReader>();
   auto epoch = std::make_unique<MeasEpochRecord>();
+  reader->read_chunk = r->read_chunk;
   InitQdxReader(scan.job->input.c_str(), reader.get());
   QdxSeek(reader.get(), r->begin);
   InitSummary(r->part.get(), options);
@@ -462,6 +465,11 @@ bool ScanObsFile(ObsScan* scan, ObsFileSummary* summary) {
   for (size_t i = 0; i <= cuts.size(); ++i) {
     ranges.push_back(
         NewRange(*scan, i == 0 ? 0 : cuts[i - 1], i == cuts.size() ? kNoRangeEnd : cuts[i]));
+  }
+  // Ranges read side by side keep smaller read buffers, so that the pass needs
+  // about as much memory on several threads as on one.
+  if (ranges.size() > 1) {
+    for (auto& r : ranges) r->read_chunk = kRangeReadChunk;
   }
   const bool report = scan->sink != nullptr && scan->sink->report != nullptr;
   WholeProgress whole{scan->sink, &ranges};

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,10 +19,10 @@ constexpr int kSiteRead = 230;      // reading the file failed (not the end of t
 constexpr int kSiteOpen = 460;
 constexpr int kSiteClose = 477;
 
-// One bulk read fills up to this much; the extra room keeps a whole block of
-// the largest size readable after the unread tail has been moved to the front.
-constexpr size_t kReadChunk = size_t{1} << 20;
-constexpr size_t kBufferCapacity = kReadChunk + 65536;
+// A bulk read fills up to the reader's chunk; the extra room keeps a whole
+// block of the largest size readable after the unread tail has been moved to
+// the front.
+constexpr size_t kBlockRoom = 65536;
 
 constexpr uint8_t kSync1 = 0x24;
 constexpr uint8_t kSync2 = 0x40;
@@ -104,15 +105,16 @@ bool InitQdxReader(const char* path, QdxReader* reader) {
 void AttachQdxReader(int fd, QdxReader* reader) {
   QdxInput* in = &reader->input;
   if (in->fd >= 0) close(in->fd);  // a reader opened again drops its old file
+  const size_t capacity = std::max<size_t>(reader->read_chunk, kBlockRoom) + kBlockRoom;
   std::unique_ptr<uint8_t[]> buffer = std::move(in->buffer);
+  if (in->capacity != capacity) buffer.reset();
   *in = QdxInput{};
   ResetMeasDecodeState(&reader->decode);
 
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   in->fd = fd;
-  in->buffer =
-      buffer ? std::move(buffer) : std::make_unique_for_overwrite<uint8_t[]>(kBufferCapacity);
-  in->capacity = kBufferCapacity;
+  in->buffer = buffer ? std::move(buffer) : std::make_unique_for_overwrite<uint8_t[]>(capacity);
+  in->capacity = capacity;
 }
 
 bool CloseQdxReader(QdxReader* reader) {

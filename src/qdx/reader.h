@@ -34,12 +34,17 @@ struct QdxReadFailure {
 };
 inline constexpr const char* kQdxReaderModule = "qdxread";
 
+inline constexpr size_t kQdxReadChunk = size_t{1} << 20;
+
 // Owned by the pass that opened it; never copied.
 struct QdxReader {
   QdxInput input;
   QdxNavCopy* copy = nullptr;  // not owned; null: the walks copy nothing
   MeasDecodeState decode;      // epoch gathering and compact reference state
   QdxReadFailure failure;      // the first failure; the reader then reports the end of the file
+  // Bytes one bulk read fills, taken when the reader is opened (readers that
+  // run side by side may keep smaller buffers).
+  size_t read_chunk = kQdxReadChunk;
 
   QdxReader() = default;
   QdxReader(const QdxReader&) = delete;
