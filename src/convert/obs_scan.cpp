@@ -267,9 +267,8 @@ void ScanRange(RangeScan* r) {
   if (!CloseQdxReader(reader.get())) r->failure = reader->failure;
 }
 
-// The walk of the whole file after `before` (a summary and the state a walk
-// carries) meets the blocks of `r`: false when its start would have been read
-// otherwise.
+// What a walk of the whole file carries from one range into the next: the
+// summary so far and the state its rules look at.
 struct WalkState {
   ObsFileSummary* summary = nullptr;
   int64_t last_counted = 0;
@@ -278,12 +277,16 @@ struct WalkState {
   bool fix_taken = false;
 };
 
+// Whether a walk of the whole file, in the state `before` after `previous`,
+// would have read the start of `r` as its own walk did.
 bool StartsCleanly(const WalkState& before, const RangeScan& previous, const RangeScan& r) {
   return previous.aligned && !previous.gathering_at_end && !r.events_overflow && !r.far_spacing &&
          r.deltas_without_reference == 0 && r.earliest_before_count > before.last_counted &&
          !(r.fed_measurement && r.first_measurement_tow == before.last_decoded_tow);
 }
 
+// A slot's frequency number stays known when the range's first number for it
+// is the one known so far (and the range saw no other).
 void MergeGlonass(ObsFileSummary* summary, const RangeScan& r) {
   for (int slot = 0; slot < kGloSlotCount; ++slot) {
     if (!r.part->glo_slot_known[slot]) continue;
@@ -298,6 +301,8 @@ void MergeGlonass(ObsFileSummary* summary, const RangeScan& r) {
   }
 }
 
+// Adds what `r` learned to the walk's summary, replaying its site events;
+// false when a spacing across the cut does not fit the summary.
 bool MergeRange(WalkState* walk, const RangeScan& r) {
   ObsFileSummary* summary = walk->summary;
   const ObsFileSummary& part = *r.part;
