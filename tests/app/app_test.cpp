@@ -110,18 +110,13 @@ TEST(Options, CommandLineTable) {
   }
 }
 
-// Long values kept whole or cut (the G after 199 type letters); the usage text
-// is fixed (its size and FNV-1a hash); -z with its key prints the build information.
-TEST(Options, LongValuesUsageAndBuildInfo) {
+// Long values kept whole or cut (the G after 199 type letters); -z with its key
+// prints the build information.
+TEST(Options, LongValuesAndBuildInfo) {
   const std::string n(300, 'n'), o(300, 'o'), y(198, 'y');
   const Parsed p = Parse({"-f", n, "-o", o, "-C", std::string(300, 'c'), "-n", "N" + y + "G"});
   EXPECT_EQ(Differences(p.settings),
             "files=" + n + " types=N" + y + " out=" + o + " comment=" + std::string(240, 'c'));
-  const std::string usage = UsageText();
-  uint64_t hash = 0xcbf29ce484222325ULL;
-  for (unsigned char c : usage) hash = (hash ^ c) * 0x100000001b3ULL;
-  EXPECT_EQ(usage.size(), 8126u);
-  EXPECT_EQ(hash, 0x71c0136f8067d038ULL);
   const Parsed info = Parse({"-z", "Kv7#zq2mextra"});
   EXPECT_EQ(info.status, 0);
   EXPECT_TRUE(info.out.starts_with("Builder: ")) << info.out;

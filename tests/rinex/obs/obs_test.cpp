@@ -1,6 +1,5 @@
-// The observation files: headers, epochs and type lists against hand-worked
-// texts in data/, the threaded writer, the Compact RINEX encoder and the
-// number texts against printf.
+// The observation files: headers and epochs against hand-worked texts in
+// data/, the Compact RINEX encoder and the number texts against printf.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,7 +21,6 @@
 #include "rinex/obs/obs_epoch.h"
 #include "rinex/obs/obs_header.h"
 #include "rinex/obs/obs_types.h"
-#include "rinex/obs/obs_writer.h"
 #include "support/capture.h"
 
 namespace kavrino {
@@ -83,19 +81,6 @@ TEST(ObsHeader, CaseTable) {
     EXPECT_EQ(test::CaptureWrites([&](OutStream* f) { WriteObsHeader(f, info); }),
               goldens.at(row[1]));
   }
-}
-
-// An impossible date and a program name cut at 20 characters (the reserved
-// areas of END OF HEADER: the navigation header goldens).
-TEST(HeaderLines, PgmRunByDate) {
-  const CalendarTime odd{2007, 9, 13, 7, 5, 9.99};
-  EXPECT_EQ(test::CaptureWrites([&](OutStream* f) {
-              WritePgmRunByDate(f, odd, "a-very-long-program-name-x", RinexVersion::k210);
-            }),
-            "a-very-long-program-                    09-   -07 07:05     PGM / RUN BY / DATE \n");
-  EXPECT_EQ(test::CaptureWrites(
-                [&](OutStream* f) { WritePgmRunByDate(f, odd, "p", RinexVersion::k304); }),
-            "p                                       20071309 070509 UTC PGM / RUN BY / DATE \n");
 }
 
 // Observation epochs and event records against data/epochs.expected (the epochs
@@ -201,95 +186,6 @@ TEST(WriteObsEpoch, CaseTable) {
   EXPECT_EQ(GetEpochSignalMask(damaged, damaged_layout, 1), 1u << 17);
   damaged.num_sats = 1000;  // more than the record holds
   EXPECT_EQ(CountEpochSatellites(damaged, damaged_layout, 1, sats, nullptr), 1);
-}
-
-// Observation type lists and columns, from the table in data/obs_types.txt.
-// The lists of every signal in 2.10, 2.11 and 3.04, with both L2 choices, are
-// also checked against the converter's output by the end-to-end truth test.
-
-TEST(BuildObsTypeLayout, Table) {
-  for (const auto& row : test::ReadCases("rinex/obs/data/obs_types.txt")) {
-    SCOPED_TRACE(row[0] + " " + row[1]);
-    const RinexVersion version = test::VersionOf(row[0]);
-    const ObsTypeLayout l = Layout(row[0] + " " + row[1] + " " + row[2]);
-    for (const std::string& w : test::Words(row[3])) {  // SYSTEM="TEXT"
-      EXPECT_EQ(l.type_text[std::stoi(w)], test::Unquote(w.substr(w.find('=') + 1)));
-    }
-    EXPECT_EQ(l.line_len, std::stoi(row[4]));
-    for (const std::string& w : test::Words(row[5] == "-" ? "" : row[5])) {  // KIND SIGNAL=COLUMN
-      const int signal = std::stoi(w.substr(1));
-      const int16_t column = w[0] == 'C'   ? l.code_col[signal]
-                             : w[0] == 'L' ? l.phase_col[signal]
-                             : w[0] == 'D' ? l.doppler_col[signal]
-                                           : l.snr_col[signal];
-      EXPECT_EQ(column, std::stoi(w.substr(w.find('=') + 1))) << w;
-    }
-    EXPECT_EQ(l.signal_mask, std::stoull(row[6], nullptr, 16));
-    EXPECT_EQ(l.version, version);
-    EXPECT_EQ(AllowedSignalMask(version), std::stoull(row[7], nullptr, 16));
-  }
-}
-
-// Epoch k of a test sequence: one GPS satellite whose values and lock time
-// change with k, so that any reordering or reuse of a record shows.
-void FillEpoch(MeasEpochRecord* rec, int k) {
-  *rec = MeasEpochRecord{};
-  rec->tow_ms = 345600000u + 1000u * static_cast<uint32_t>(k);
-  rec->week = 2000;
-  rec->num_sats = 1;
-  rec->sats[0].sat_index = static_cast<uint8_t>(1 + k % 32);
-  rec->sats[0].sig[0][0] = {2.1e7 + k,
-                            1.1e8 + k,
-                            static_cast<float>(k),
-                            45.0f,
-                            static_cast<uint32_t>(k % 7 == 0 ? 1000 : 100000 + 1000 * k),
-                            0,
-                            SIG_FLAG_FILLED};
-}
-
-// Epochs written by WriteObsEpoch alone (`writer` null), or through the writer,
-// with its thread stopped first when `synchronous`: a text before every fifth
-// epoch, and now and then a record taken and filled without being handed over.
-std::string Epochs(const ObsTypeLayout& layout, int epochs, ObsEpochWriter* writer,
-                   bool synchronous) {
-  return test::CaptureWrites([&](OutStream* out) {
-    auto rec = std::make_unique<MeasEpochRecord>();
-    auto history = std::make_unique<LockHistory>();
-    const ObsRecordContext context{&layout, 1, history.get()};
-    if (writer != nullptr) StartObsEpochWriter(writer, out, &layout, 1);
-    if (synchronous) FinishObsEpochWriter(writer);
-    OutStream* text = writer != nullptr ? ObsWriterTextStream(writer) : out;
-    for (int k = 0; k < epochs; ++k) {
-      if (k % 5 == 0) {
-        WriteText(text, "text before epoch " + std::to_string(k) + "\n");
-        FlushOutStream(text);
-      }
-      if (writer == nullptr) {
-        FillEpoch(rec.get(), k);
-        WriteObsEpoch(out, context, *rec, k == 0);
-        continue;
-      }
-      if (k % 3 == 0) FillEpoch(ObsWriterRecord(writer), 999);
-      FillEpoch(ObsWriterRecord(writer), k);
-      HandOverEpoch(writer, k == 0);
-    }
-    if (writer != nullptr) FinishObsEpochWriter(writer);
-  });
-}
-
-TEST(ObsEpochWriter, WritesWhatTheWriterFunctionsWriteInOrder) {
-  for (RinexVersion version : {RinexVersion::k211, RinexVersion::k304}) {
-    ObsTypeLayout layout;
-    BuildObsTypeLayout(&layout, 1, true, true, false, version);
-    for (int epochs : {0, 1, 7, static_cast<int>(3 * kObsWriterSlots + 5), 2000}) {
-      SCOPED_TRACE(testing::Message() << "version " << static_cast<int>(version) << ", " << epochs);
-      const std::string expected = Epochs(layout, epochs, nullptr, false);
-      for (bool synchronous : {false, true}) {
-        auto writer = std::make_unique<ObsEpochWriter>();
-        EXPECT_EQ(Epochs(layout, epochs, writer.get(), synchronous), expected) << synchronous;
-      }
-    }
-  }
 }
 
 // The Compact RINEX encoder (failing outputs: the failure table of
