@@ -1,6 +1,6 @@
-// Archive-ready output and compressed logs, end to end: Compact RINEX and gzip
-// files that give back the plain files, the names they get, and logs read
-// from their gzip, zstd and bzip2 forms.
+// Archive-ready output and compressed logs, end to end: gzip files that give
+// back the plain files (Compact RINEX ones too), the names of compressed files,
+// and logs read from their gzip, zstd and bzip2 forms.
 #include <bzlib.h>
 #include <gtest/gtest.h>
 #include <zstd.h>
@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "rinex/obs/crx_decoder.h"
 #include "support/e2e.h"
 #include "support/scoped_dir.h"
 
@@ -50,45 +49,9 @@ std::string Gunzip(const std::string& path) {
   return r.status == 0 ? Comparable(r.out) : "";
 }
 
-// The observation file in Compact RINEX, alone and gzip-compressed, gives
-// back the plain file; arcs restart where the differences leave the range.
-TEST(ArchiveOutput, CompactRinexRestoresThePlainFile) {
-  const struct {
-    const char *options, *crx_version;
-    bool restarts;
-  } cases[] = {
-      {"-R210 -c -s -D -e 02:30:00", "1.0 ", false},
-      {"-c -s -D -e 02:30:00", "1.0 ", false},
-      {"-R3 -c -s -D -e 02:30:00", "3.0 ", false},
-      {"-R210 -s -i 3600", "1.0 ", true},  // an hour between records
-      {"-R3 -D -i 3600", "3.0 ", true},
-      {"-R210 -s -b 01:00:00 -e 01:00:00", "1.0 ", false},  // one epoch
-      {"-R3 -e 00:00:00", "3.0 ", false},
-  };
-  // Four hours at 30 s with cycle slips, and in the first two and a half hours
-  // a comment, an event, site commands and a changed setup.
-  const std::string log = test::SharedLog(
-      "--no-truth --interval 30 --duration 14400 --systems G,R,E,S --slips 4 --comment "
-      "600:archived --event 1234.5 --site-commands --setup-change 7200");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.options);
-    const test::ScopedTempDir dir("archive");
-    for (const char* output : {"plain", "packed --crx", "packed.gz --crx --gzip"})
-      ASSERT_EQ(Convert(dir, "-f " + log + "/log.qdx " + c.options + " -o " + output).status, 0);
-    const std::string crx = test::ReadFileText(dir / "out/packed");
-    std::string back;
-    int restarts = 0;
-    EXPECT_TRUE(crx.starts_with(c.crx_version));
-    ASSERT_TRUE(test::DecodeCrx(crx, &back, &restarts));
-    EXPECT_EQ(Comparable(back), Comparable(test::ReadFileText(dir / "out/plain")));
-    EXPECT_EQ(restarts > 0, c.restarts) << restarts;
-    EXPECT_EQ(Gunzip(dir / "out/packed.gz"), Comparable(crx));
-  }
-}
-
 // Every product gzip-compressed inflates to the plain file.
 TEST(ArchiveOutput, GzipFilesInflateToThePlainFiles) {
-  for (const std::string version : {"", " -R3"}) {
+  for (const std::string version : {"", " -R3", " -R3 --crx"}) {
     const test::ScopedTempDir plain("archive"), packed("archive");
     ASSERT_EQ(Convert(plain, "-f " + ShortLog() + " -nOPNGEHIBM" + version).status, 0);
     ASSERT_EQ(Convert(packed, "-f " + ShortLog() + " -nOPNGEHIBM --gzip" + version).status, 0);

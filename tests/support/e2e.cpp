@@ -73,11 +73,12 @@ std::vector<std::string> ReadLines(const std::string& path) {
 }
 
 std::string MaskRunDate(std::string text) {
-  const std::string label = "PGM / RUN BY / DATE";
-  for (size_t at = text.find(label); at != std::string::npos; at = text.find(label, at + 1)) {
-    if (at < 20) continue;
-    text.replace(at - 20, 20, "<date>");
-    at -= 14;
+  for (const std::string label : {"PGM / RUN BY / DATE", "CRINEX PROG / DATE"}) {
+    for (size_t at = text.find(label); at != std::string::npos; at = text.find(label, at + 1)) {
+      if (at < 20) continue;
+      text.replace(at - 20, 20, "<date>");
+      at -= 14;
+    }
   }
   return text;
 }

@@ -32,7 +32,8 @@ std::map<std::string, std::string> FolderFiles(const std::string& dir);
 std::vector<std::string> Lines(const std::string& text);
 std::vector<std::string> ReadLines(const std::string& path);
 
-// Replaces the time of the run on the "PGM / RUN BY / DATE" line by "<date>".
+// Replaces the time of the run on the "PGM / RUN BY / DATE" and "CRINEX PROG /
+// DATE" lines by "<date>".
 std::string MaskRunDate(std::string text);
 
 }  // namespace kavrino::test
