@@ -95,27 +95,6 @@ TEST(ReceiverSetup, DefaultsAndOverlays) {
   EXPECT_EQ(SetupText(record, 5000, 10).size(), 0u);
 }
 
-// The first CRC-valid setup block from the reader's position, which stays.
-TEST(ReceiverSetup, ReadFromAFileLeavesThePosition) {
-  std::vector<uint8_t> damaged = FullSetup(4, "DAMAGED").Finish();
-  damaged[40] ^= 0xFF;
-  const test::TempQdxFile file(test::Concat({QdxBlockWriter(4027, 0, 1000, 2100, 32).Finish(),
-                                             damaged,
-                                             FullSetup(4, "FIRST").Finish(),
-                                             FullSetup(4, "SECOND").Finish(),
-                                             {'$', '@', 1, 2}}));
-  QdxReader reader;
-  InitQdxReader(file.path.c_str(), &reader);
-  for (int64_t at : {int64_t{32}, int64_t{32 + 3 * kReceiverSetupSize}}) {
-    QdxSeek(&reader, at);
-    ReceiverSetupRecord record;
-    ReadReceiverSetup(&reader, &record);
-    EXPECT_EQ(SetupText(record, kSetupMarkerName), at == 32 ? "FIRST" : "NORV");
-    EXPECT_EQ(QdxTell(&reader), at);
-  }
-  CloseQdxReader(&reader);
-}
-
 std::string Read(const std::string& kind, const std::string& text) {
   char out[200];
   if (kind == "xdr") {
