@@ -26,6 +26,7 @@ TEST(GpsSecondsToCalendar, AgreesWithGmtime) {
     const std::vector<double> want = {r.tm_year + 1900.0, r.tm_mon + 1.0,   double(r.tm_mday),
                                       double(r.tm_hour),  double(r.tm_min), double(r.tm_sec)};
     ASSERT_EQ(Fields(GpsSecondsToCalendar(static_cast<double>(s))), want) << s;
+    ASSERT_EQ(DayOfYear(r.tm_year + 1900, r.tm_mon + 1, r.tm_mday), r.tm_yday + 1u) << s;
   }
   // Fractions keep their sign; values out of range are held, not trapped.
   EXPECT_EQ(Fields(GpsSecondsToCalendar(604800.5)), (std::vector<double>{1980, 1, 13, 0, 0, 0.5}));
