@@ -202,7 +202,7 @@ Encoded Encode(const std::string& rinex, size_t chunk = size_t{1} << 20) {
   OutStream out;
   OpenOutStream(&out, StringSink(&r.text));
   CrxEncoder encoder;
-  StartCrxEncoder(&encoder, &out, CrxStamp{"kavrino test", 2024, 3, 10, 12, 0});
+  StartCrxEncoder(&encoder, &out, CrxStamp{"kavrino test", 2024, 1, 10, 12, 0});
   const ByteSink sink = CrxEncoderSink(&encoder);
   bool fed = true;
   for (size_t at = 0; at < rinex.size(); at += chunk) {
