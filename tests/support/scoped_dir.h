@@ -1,6 +1,10 @@
 // A fresh folder under TMPDIR (in the build tree under ctest) for one test, removed
-// with whatever it holds when it goes out of scope, also when the test fails.
+// with whatever it holds when it goes out of scope, also when the test fails; only
+// by the process that made it, so that a forked child (a death test) ending with
+// exit() leaves its parent's folders alone.
 #pragma once
+
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -15,7 +19,7 @@ class ScopedTempDir {
   explicit ScopedTempDir(const std::string& tag) : path_(MakeTempDir(tag)) {}
   ~ScopedTempDir() {
     std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    if (!path_.empty() && getpid() == owner_) std::filesystem::remove_all(path_, ignored);
   }
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;
@@ -26,6 +30,7 @@ class ScopedTempDir {
 
  private:
   std::string path_;
+  pid_t owner_ = getpid();
 };
 
 }  // namespace kavrino::test
